@@ -96,7 +96,8 @@ bool read_cpu(int root_fd, cpu_reading* r) {
     text_cursor c = {buf, buf + n};
     do {
         if (c.end - c.p < 4 || memcmp(c.p, "cpu", 3) != 0) continue;
-        if (!memchr(c.p, '\n', static_cast<size_t>(c.end - c.p))) break;  // a line cut by the buffer
+        const bool cut = n >= static_cast<long>(sizeof buf) - 1;
+        if (cut && !memchr(c.p, '\n', static_cast<size_t>(c.end - c.p))) break;  // a line cut by the buffer
         text_cursor line = {c.p + 3, c.end};
         if (*line.p == ' ' || *line.p == '\t') {
             if (!have_total) have_total = read_cpu_counters(&line, &r->total);
@@ -354,13 +355,8 @@ int find_first(const first_walk& w, int32_t pid, int* cursor) {
     return found;
 }
 
-struct process_units {
-    double ticks_per_sec;
-    double kib_per_page;
-};
-
-void walk_second(int root_fd, sys_snapshot* snap, const first_walk& w, double window_sec, double max_pct,
-                 const process_units& u) {
+// Second walk: one row per process, with its tick count since the first walk in `cpu` for now.
+void walk_second(int root_fd, sys_snapshot* snap, const first_walk& w, double kib_per_page) {
     snap->proc_count = 0;
     int cursor = 0;
     for_each_process(root_fd, [&](int32_t pid, const char* path) {
@@ -374,15 +370,25 @@ void walk_second(int root_fd, sys_snapshot* snap, const first_walk& w, double wi
         row->pid = pid;
         if (f.name) copy_cut(f.name, f.name_len, row->name, sizeof row->name);
         row->state = f.state;
-        const double kib = static_cast<double>(f.rss_pages) * u.kib_per_page;
+        const double kib = static_cast<double>(f.rss_pages) * kib_per_page;
         row->rss_kb = kib > INT32_MAX ? INT32_MAX : static_cast<int32_t>(kib);
         const int before = find_first(w, pid, &cursor);
-        if (before >= 0 && window_sec > 0 && f.ticks > w.ticks[before]) {
-            const double pct = static_cast<double>(f.ticks - w.ticks[before]) / u.ticks_per_sec / window_sec * 100.0;
-            row->cpu = pct > max_pct ? max_pct : pct;
-        }
+        // A process new since the first walk, or whose count went back, shows no use.
+        if (before >= 0 && f.ticks > w.ticks[before]) row->cpu = static_cast<double>(f.ticks - w.ticks[before]);
         return true;
     });
+}
+
+// Turns the tick counts in `cpu` into percent of one CPU over `window_sec`, at most all cores busy.
+void ticks_to_percent(sys_snapshot* snap, double window_sec) {
+    const long tck = sysconf(_SC_CLK_TCK);
+    const double ticks_per_sec = tck > 0 ? static_cast<double>(tck) : 100.0;
+    const double max_pct = 100.0 * (snap->ncores > 0 ? snap->ncores : 1);
+    for (int i = 0; i < snap->proc_count; i++) {
+        proc_row* row = &snap->processes[i];
+        const double pct = window_sec > 0 ? row->cpu / ticks_per_sec / window_sec * 100.0 : 0;
+        row->cpu = pct > max_pct ? max_pct : pct;
+    }
 }
 
 }  // namespace
@@ -396,9 +402,8 @@ void sample_linux(sys_snapshot* snap, int root_fd, window_hook hook, void* hook_
     const int64_t window_start = now_ns();
 
     first_walk w;
-    const int64_t walk1_start = window_start;
     walk_first(root_fd, &w);
-    const int64_t walk1_mid = walk1_start + (now_ns() - walk1_start) / 2;
+    const int64_t walk1_mid = window_start + (now_ns() - window_start) / 2;
 
     // Everything read only once is read inside the window, where it costs no time.
     read_host(root_fd, snap);
@@ -419,14 +424,13 @@ void sample_linux(sys_snapshot* snap, int root_fd, window_hook hook, void* hook_
     }
     fill_cpu(snap, r1, r2);
 
+    const long page = sysconf(_SC_PAGESIZE);
     const int64_t walk2_start = now_ns();
-    if (window_sec <= 0) window_sec = static_cast<double>(walk2_start - walk1_mid) / 1e9;
-    long tck = sysconf(_SC_CLK_TCK);
-    long page = sysconf(_SC_PAGESIZE);
-    const process_units units = {static_cast<double>(tck > 0 ? tck : 100),
-                                 static_cast<double>(page > 0 ? page : 4096) / 1024.0};
-    const double max_pct = 100.0 * (snap->ncores > 0 ? snap->ncores : 1);
-    walk_second(root_fd, snap, w, window_sec, max_pct, units);
+    walk_second(root_fd, snap, w, static_cast<double>(page > 0 ? page : 4096) / 1024.0);
+    // Each process is read at about the same point of both walks: the window is midpoint to midpoint.
+    const int64_t walk2_mid = walk2_start + (now_ns() - walk2_start) / 2;
+    if (window_sec <= 0) window_sec = static_cast<double>(walk2_mid - walk1_mid) / 1e9;
+    ticks_to_percent(snap, window_sec);
 
     snap->ok = snap->mem_total_kb > 0 ? 1 : 0;
 }

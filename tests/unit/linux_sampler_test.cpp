@@ -170,7 +170,7 @@ TEST(LinuxSampler, CommandNamesKeepSpacesParenthesesAndRawBytes) {
 
 TEST(LinuxSampler, OlderKernelFiles) {
     ProcTree tree("old_kernel");
-    auto s = tree.sample([&] { tree.write("stat", "cpu  20 0 20 140\ncpu0 20 0 20 140\n"); });
+    auto s = tree.sample([&] { tree.write("stat", "cpu  20 0 20 140\ncpu0 20 0 20 140"); });  // no final LF
     EXPECT_EQ(s->ok, 1);
     EXPECT_DOUBLE_EQ(s->cpu_pct, 25.0);
     EXPECT_EQ(s->ncores, 1);
@@ -222,6 +222,9 @@ struct FailCase {
     void (*damage)(const ProcTree&);
     bool second_reading;  // damage between the readings instead of before
 };
+
+void PrintTo(const FailCase& c, std::ostream* os) { *os << c.what; }
+
 
 class LinuxSampleFails : public testing::TestWithParam<FailCase> {};
 

@@ -29,6 +29,9 @@ struct CmpCase {
     int by_mem;  // proc_cmp_mem(a, b)
 };
 
+void PrintTo(const CmpCase& c, std::ostream* os) { *os << c.cpu_a << "/" << c.rss_a << " vs " << c.cpu_b << "/" << c.rss_b; }
+
+
 class Compare : public testing::TestWithParam<CmpCase> {};
 
 TEST_P(Compare, ReturnsExactlyMinusOneZeroOrOne) {

@@ -1,7 +1,9 @@
 // The Windows sampler logic driven by a scripted fake of its platform operations.
 #include <gtest/gtest.h>
 
+#include <ctype.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <array>
@@ -196,6 +198,9 @@ struct CpuCase {
     double pct;
 };
 
+void PrintTo(const CpuCase& c, std::ostream* os) { *os << c.what; }
+
+
 class WinCpu : public testing::TestWithParam<CpuCase> {};
 
 TEST_P(WinCpu, ShareOfTheWindowClampedAndNeverDividingByZero) {
@@ -227,6 +232,9 @@ struct MemCase {
     double total, free, used, swap_total, swap_used;
     int ok;
 };
+
+void PrintTo(const MemCase& c, std::ostream* os) { *os << c.what; }
+
 
 class WinMemory : public testing::TestWithParam<MemCase> {};
 
@@ -337,6 +345,9 @@ struct NameCase {
     std::u16string units;
     std::string utf8;
 };
+
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.what; }
+
 
 class Utf16Name : public testing::TestWithParam<NameCase> {};
 
