@@ -275,7 +275,7 @@ struct stat_fields {
 // Parses one stat text; fields that are missing or malformed stay zero or empty.
 void parse_stat(const char* buf, long n, bool want_all, stat_fields* f) {
     memset(f, 0, sizeof *f);
-    const char* open = static_cast<const char*>(memchr(buf, '(', static_cast<size_t>(n)));
+    const char* open_paren = static_cast<const char*>(memchr(buf, '(', static_cast<size_t>(n)));
     const char* close_paren = nullptr;
     for (const char* p = buf + n; p > buf;) {
         if (*--p == ')') {
@@ -283,10 +283,10 @@ void parse_stat(const char* buf, long n, bool want_all, stat_fields* f) {
             break;
         }
     }
-    if (!open || !close_paren || close_paren < open) return;
+    if (!open_paren || !close_paren || close_paren < open_paren) return;
     if (want_all) {
-        f->name = open + 1;
-        f->name_len = static_cast<size_t>(close_paren - open - 1);
+        f->name = open_paren + 1;
+        f->name_len = static_cast<size_t>(close_paren - open_paren - 1);
     }
     text_cursor c = {close_paren + 1, buf + n};
     skip_blanks(&c);
