@@ -60,6 +60,9 @@ trap stop_server EXIT
 echo "-- end-to-end cases under Wine"
 python3 tests/e2e/cgi_cases.py --launcher "$wine" --binary "$exe" --platform windows
 
+echo "-- the page under Wine, byte for byte"
+python3 tests/page/golden_test.py --launcher "$wine" --binary "$exe" --page-dir page
+
 echo "-- metrics from Wine's counters"
 if [ ! -f sampling/win_sampler.h ]; then
   echo "SKIPPED: the Windows sampler is not in this tree yet; metrics checks not run"
