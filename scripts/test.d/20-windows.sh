@@ -57,11 +57,14 @@ trap stop_server EXIT
 # the cases read to their end.
 "$wine" "$exe" --version >/dev/null 2>&1 </dev/null
 
+# Every check runs; the stage fails when any of them did.
+failed=0
 echo "-- end-to-end cases under Wine"
-python3 tests/e2e/cgi_cases.py --launcher "$wine" --binary "$exe" --platform windows
+python3 tests/e2e/cgi_cases.py --launcher "$wine" --binary "$exe" --platform windows || failed=1
 
 echo "-- the page under Wine, byte for byte"
-python3 tests/page/golden_test.py --launcher "$wine" --binary "$exe" --page-dir page
+python3 tests/page/golden_test.py --launcher "$wine" --binary "$exe" --page-dir page || failed=1
 
 echo "-- metrics from Wine's counters"
-python3 tests/e2e/windows_metrics.py --launcher "$wine" --binary "$exe"
+python3 tests/e2e/windows_metrics.py --launcher "$wine" --binary "$exe" || failed=1
+exit $failed
