@@ -9,6 +9,7 @@
 #include "frontend/gate.h"
 #include "frontend/query.h"
 #include "frontend/response.h"
+#include "frontend/stdout_mode.h"
 #include "page/page.h"
 
 #define DESCRIPTOR_LINE "{\"name\":\"ravlen\",\"desc\":\"CPU & memory\"}\n"
@@ -21,6 +22,7 @@
     "    (no action)                      HTML dashboard\n"
 
 int main(int argc, char** argv) {
+    set_binary_stdout();
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--meta") == 0) {
             write_text(DESCRIPTOR_LINE);
