@@ -1,0 +1,91 @@
+'use strict';
+// The live dashboard as an operator opens it: served by the Kiv stand-in (lighttpd running the
+// real plugin as CGI), standalone on the direct route and framed by the host page through the
+// hub route.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const { spawn } = require('node:child_process');
+const fs = require('node:fs');
+const net = require('node:net');
+const os = require('node:os');
+const path = require('node:path');
+const { BINARY, openBrowser, screenshot } = require('./harness');
+const { until, text } = require('./stub');
+
+const REPO = path.resolve(__dirname, '..', '..');
+let standIn;
+
+function freePort() {
+  return new Promise((resolve) => {
+    const s = net.createServer().listen(0, '127.0.0.1', () => { const p = s.address().port; s.close(() => resolve(p)); });
+  });
+}
+
+test.before(async () => {
+  const port = await freePort();
+  const state = fs.mkdtempSync(path.join(os.tmpdir(), 'kiv-stand-in-'));
+  const env = { ...process.env };
+  delete env.KIV_PASSWORD;
+  const proc = spawn(path.join(REPO, 'host', 'run.sh'), [BINARY, state, String(port)], { env, stdio: 'ignore', detached: true });
+  const origin = `http://127.0.0.1:${port}`;
+  standIn = {
+    origin,
+    stop: () => { try { process.kill(-proc.pid, 'SIGTERM'); } catch (e) { /* already gone */ } fs.rmSync(state, { recursive: true, force: true }); },
+  };
+  process.on('exit', standIn.stop);
+  await until(async () => { try { return (await fetch(origin + '/')).ok; } catch (e) { return false; } }, 'the stand-in');
+});
+test.after(() => standIn.stop());
+
+async function liveFigures(frame) {
+  await until(async () => (await text(frame, '#pHost')) === os.hostname(), 'the host name');
+  return frame.evaluate(() => ({
+    cpu: document.getElementById('kCpu').textContent,
+    mem: document.getElementById('kMem').textContent,
+    procs: document.getElementById('kProc').textContent,
+    rows: document.querySelectorAll('#rows tr').length,
+    tiles: document.querySelectorAll('#cores .core').length,
+    pill: document.getElementById('pState').textContent,
+  }));
+}
+
+test('standalone on the direct route: this machine, live', async () => {
+  const b = await openBrowser();
+  try {
+    const urls = [];
+    b.page.on('request', (r) => urls.push(new URL(r.url()).pathname + new URL(r.url()).search));
+    await b.page.goto(standIn.origin + '/plugin_ravlen');
+    const v = await liveFigures(b.page);
+    assert.match(v.cpu, /^\d+\.\d%$/);
+    assert.match(v.mem, /^\d+%$/);
+    assert.match(v.procs, /^[1-9]\d*$/);
+    assert.ok(v.rows > 0, 'process rows');
+    assert.ok(v.tiles >= 1, 'per-core tiles');
+    assert.equal(v.pill, 'live 2s');
+    assert.ok(urls.includes('/plugin_ravlen?action=metrics&sort=cpu'), urls.join(' '));
+    await screenshot(b.page, 'stand-in-direct');
+    assert.deepEqual(b.errors, []);
+  } finally { await b.close(); }
+});
+
+test('framed by the host page through the hub route, with the host theme', async () => {
+  const b = await openBrowser();
+  try {
+    const urls = [];
+    b.page.on('request', (r) => urls.push(new URL(r.url()).pathname + new URL(r.url()).search));
+    await b.page.goto(standIn.origin + '/');
+    const frame = await (await b.page.waitForSelector('#frame')).contentFrame();
+    await liveFigures(frame);
+    assert.ok(urls.some((u) => u.startsWith('/plugins?plugin=42?action=metrics&sort=cpu&node=local&id=session-1')),
+      urls.join(' '));
+    assert.equal(await frame.evaluate(() => document.documentElement.classList.contains('embedded')), true);
+    assert.equal(await frame.$('a[href="/"]'), null, 'no back link when framed');
+
+    const theme = () => frame.evaluate(() => document.documentElement.getAttribute('data-theme'));
+    const before = await theme();
+    await b.page.click('#theme');
+    await until(async () => (await theme()) !== before, 'the theme reaching the frame');
+    await screenshot(b.page, 'stand-in-host-page');
+    assert.deepEqual(b.errors, []);
+  } finally { await b.close(); }
+});
