@@ -56,6 +56,16 @@ class Kind:
         self.env = dict(base_env(), **(env or {}))
         self.wall_ms, self.cpu_ms, self.rss_kb = [], [], []
 
+    def run_traced(self, tools, runs):
+        """Peak RSS of the program itself (VmHWM at its exit), in separate traced runs."""
+        out = subprocess.run([tools.runner, "--hwm", str(runs)] + self.argv, env=self.env, check=True,
+                             stdout=subprocess.PIPE).stdout.decode()
+        for line in out.splitlines():
+            _, rss, _, status = (int(x) for x in line.split())
+            if status != 0 or rss < 0:
+                raise RuntimeError(f"{self.label}: traced run failed (status {status}, peak {rss})")
+            self.rss_kb.append(rss)
+
     def run(self, tools, runs):
         out = subprocess.run([tools.runner, str(runs)] + self.argv, env=self.env, check=True,
                              stdout=subprocess.PIPE).stdout.decode()
@@ -65,7 +75,6 @@ class Kind:
                 raise RuntimeError(f"{self.label}: exit status {status}")
             self.wall_ms.append(wall_ns / 1e6)
             self.cpu_ms.append(cpu_us / 1e3)
-            self.rss_kb.append(rss)
 
     def median(self):
         return statistics.median(self.wall_ms)
@@ -118,10 +127,13 @@ def check_responses(tools):
     return notes
 
 
-def measure_rounds(kinds, tools, rounds, runs_per_round):
+def measure_rounds(kinds, tools, rounds, runs_per_round, traced=True):
     for _ in range(rounds):
         for kind in kinds.values():
             kind.run(tools, runs_per_round)
+    for kind in kinds.values():
+        if traced:
+            kind.run_traced(tools, 3)
 
 
 class Filler:
@@ -258,7 +270,7 @@ def main():
     print("small requests against the exec floor ...", file=sys.stderr)
     requests = dict(exec=Kind("exec", [tools.exec_floor]), **request_kinds(tools))
     del requests["metrics"]
-    measure_rounds(requests, tools, 1, 5)  # warm the page cache
+    measure_rounds(requests, tools, 1, 5, traced=False)  # warm the page cache
     for k in requests.values():
         k.wall_ms, k.cpu_ms, k.rss_kb = [], [], []
     per_round = 25
@@ -268,7 +280,7 @@ def main():
     print(f"metrics and peers at the machine's own process count ({args.rounds} rounds) ...",
           file=sys.stderr)
     own = metrics_peers(tools)
-    measure_rounds(own, tools, 1, 1)
+    measure_rounds(own, tools, 1, 1, traced=False)
     for k in own.values():
         k.wall_ms, k.cpu_ms, k.rss_kb = [], [], []
     before = process_count()
@@ -306,7 +318,9 @@ def main():
         "",
         "Wall and CPU figures are medians of whole runs, spawn to reap, standard output to "
         f"/dev/null: {args.rounds} runs of each metrics-sized tool, about {args.request_runs} of each "
-        "small request, interleaved. Peak RSS is the largest `ru_maxrss` of any run. "
+        "small request, interleaved. Peak RSS is the largest VmHWM of three "
+        "further traced runs, read as the program exits (a child's `ru_maxrss` would also count "
+        "the process it was spawned from). "
         "The ratio column divides each figure by plugin_ravlen's metrics request at the same "
         "process count, or by the exec floor for the small requests.",
         "",
