@@ -1,0 +1,270 @@
+// The Linux sampler against small proc trees.
+#include <gtest/gtest.h>
+
+#include <math.h>
+#include <unistd.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "proc_tree.h"
+
+namespace {
+
+const double KIB_PER_PAGE = static_cast<double>(sysconf(_SC_PAGESIZE)) / 1024.0;
+const double TICKS_PER_SEC = static_cast<double>(sysconf(_SC_CLK_TCK));
+
+std::map<int, const proc_row*> rows_by_pid(const sys_snapshot& s) {
+    std::map<int, const proc_row*> m;
+    for (int i = 0; i < s.proc_count; i++) m[s.processes[i].pid] = &s.processes[i];
+    return m;
+}
+
+TEST(LinuxSampler, ReadsEveryFieldOfAPlainTree) {
+    ProcTree tree("normal");
+    auto s = tree.sample();
+    EXPECT_EQ(s->ok, 1);
+    EXPECT_STREQ(s->platform, "linux");
+    EXPECT_STREQ(s->host, "fixture-node");
+    EXPECT_STREQ(s->cpu_model, "Intel(R) Xeon(R) CPU E5-2680 v4 @ 2.40GHz");
+    EXPECT_EQ(s->cpu_pct, 0) << "identical readings";
+    ASSERT_EQ(s->ncores, 2);
+    EXPECT_EQ(s->cores[0].core, 0);
+    EXPECT_EQ(s->cores[1].core, 1);
+    EXPECT_EQ(s->mem_total_kb, 16384000);
+    EXPECT_EQ(s->mem_free_kb, 4096000);
+    EXPECT_EQ(s->mem_used_kb, 16384000 - 4096000);
+    EXPECT_EQ(s->mem_cached_kb, 3000000 + 500000);
+    EXPECT_EQ(s->swap_total_kb, 2097152);
+    EXPECT_EQ(s->swap_used_kb, 1048576);
+    EXPECT_DOUBLE_EQ(s->uptime_sec, 12345.67);
+    EXPECT_EQ(s->load_available, 1);
+    EXPECT_DOUBLE_EQ(s->load1, 0.52);
+    EXPECT_DOUBLE_EQ(s->load5, 1.25);
+    EXPECT_DOUBLE_EQ(s->load15, 10.0);
+
+    ASSERT_EQ(s->proc_count, 3) << "the file 99 and the directory self are no processes";
+    auto rows = rows_by_pid(*s);
+    ASSERT_EQ(rows.count(1) + rows.count(42) + rows.count(1234), 3u);
+    EXPECT_STREQ(rows[1]->name, "init");
+    EXPECT_EQ(rows[1]->state, 'S');
+    EXPECT_EQ(rows[1]->rss_kb, static_cast<int>(2500 * KIB_PER_PAGE));
+    EXPECT_STREQ(rows[42]->name, "worker");
+    EXPECT_EQ(rows[42]->state, 'R');
+    EXPECT_EQ(rows[42]->rss_kb, static_cast<int>(100000 * KIB_PER_PAGE));
+    EXPECT_EQ(rows[1234]->state, 'I');
+    for (auto& r : rows) EXPECT_EQ(r.second->cpu, 0.0) << r.first;
+}
+
+TEST(LinuxSampler, CpuShareOfTheWindowPerMachineAndCore) {
+    ProcTree tree("normal");
+    auto s = tree.sample([&] {
+        // Total: busy +100 (guest 50 is inside user already), idle +100: 50 %.
+        // cpu0: busy +50, idle +20 and iowait +30: 50 %. cpu1: steal +25, idle +75: 25 %.
+        tree.write("stat",
+                   "cpu  160 0 140 900 0 0 0 0 50 0\n"
+                   "cpu0 80 0 70 420 30 0 0 0 0 0\n"
+                   "cpu1 50 0 50 475 0 0 0 25 0 0\n"
+                   "intr 1\n");
+    });
+    EXPECT_EQ(s->ok, 1);
+    EXPECT_DOUBLE_EQ(s->cpu_pct, 50.0);
+    ASSERT_EQ(s->ncores, 2);
+    EXPECT_DOUBLE_EQ(s->cores[0].pct, 50.0);
+    EXPECT_DOUBLE_EQ(s->cores[1].pct, 25.0);
+}
+
+TEST(LinuxSampler, CountersGoingBackwardsAreClampedNeverNegativeOrNaN) {
+    ProcTree tree("normal");
+    auto s = tree.sample([&] {
+        tree.write("stat",
+                   "cpu  50 0 50 400 0 0 0 0 0 0\n"   // everything went back
+                   "cpu0 60 0 50 300 0 0 0 0 0 0\n"   // idle went back, busy went on: all busy
+                   "cpu1 50 0 50 400 0 0 0 0 0 0\n"   // unchanged
+                   "cpu7 1 1 1 1\n");                  // a core without a first reading
+        tree.write("1/stat", proc_stat_line(1, "init", 'S', 100, 100, 2500));  // ticks went back
+    });
+    EXPECT_EQ(s->ok, 1);
+    EXPECT_EQ(s->cpu_pct, 0.0);
+    ASSERT_EQ(s->ncores, 3);
+    EXPECT_EQ(s->cores[0].pct, 100.0);
+    EXPECT_EQ(s->cores[1].pct, 0.0);
+    EXPECT_EQ(s->cores[2].core, 7);
+    EXPECT_EQ(s->cores[2].pct, 0.0);
+    for (int i = 0; i < s->proc_count; i++) {
+        EXPECT_FALSE(isnan(s->processes[i].cpu));
+        EXPECT_GE(s->processes[i].cpu, 0.0);
+    }
+    EXPECT_EQ(rows_by_pid(*s)[1]->cpu, 0.0);
+}
+
+TEST(LinuxSampler, ProcessCpuMatchedByPidOverTheWindow) {
+    ProcTree tree("normal");
+    const long t = static_cast<long>(TICKS_PER_SEC);
+    auto s = tree.sample(
+        [&] {
+            tree.write("1/stat", proc_stat_line(1, "init", 'S', 300 + t, 200 + t / 2, 2500));  // 1.5 CPUs
+            tree.write("1234/stat", proc_stat_line(1234, "kthreadd", 'I', 50 * t, 0, 0));      // beyond 2 cores
+            tree.remove("42");                                                                  // vanished
+            tree.write("77/stat", proc_stat_line(77, "newcomer", 'R', 5 * t, 0, 10));           // appeared
+        },
+        1.0);
+    auto rows = rows_by_pid(*s);
+    EXPECT_EQ(rows.count(42), 0u) << "a process gone by the second walk has no row";
+    ASSERT_EQ(rows.count(77), 1u);
+    EXPECT_EQ(rows[77]->cpu, 0.0) << "no first reading";
+    EXPECT_STREQ(rows[77]->name, "newcomer");
+    EXPECT_NEAR(rows[1]->cpu, 150.0, 1e-9);
+    EXPECT_EQ(rows[1234]->cpu, 200.0) << "capped at all cores busy";
+}
+
+TEST(LinuxSampler, MissingAndMalformedFilesLeaveFieldsEmpty) {
+    ProcTree tree("broken");
+    auto s = tree.sample();
+    EXPECT_EQ(s->ok, 1);
+    EXPECT_STREQ(s->host, "");
+    EXPECT_STREQ(s->cpu_model, "");
+    EXPECT_EQ(s->uptime_sec, 0);
+    EXPECT_EQ(s->load_available, 0);
+    EXPECT_EQ(s->load1 + s->load5 + s->load15, 0);
+    EXPECT_EQ(s->mem_total_kb, 2048);
+    EXPECT_EQ(s->mem_free_kb, 0) << "MemAvailable without a value is absent; MemFree is garbage";
+    EXPECT_EQ(s->mem_used_kb, 2048);
+    EXPECT_EQ(s->mem_cached_kb, 0);
+
+    auto rows = rows_by_pid(*s);
+    EXPECT_EQ(rows.count(10), 0u) << "no stat file";
+    EXPECT_EQ(rows.count(11), 0u) << "empty stat file";
+    ASSERT_EQ(rows.count(12), 1u);
+    EXPECT_STREQ(rows[12]->name, "");
+    EXPECT_EQ(rows[12]->state, 0);
+    EXPECT_EQ(rows[12]->rss_kb, 0);
+    ASSERT_EQ(rows.count(13), 1u);
+    EXPECT_STREQ(rows[13]->name, "short");
+    EXPECT_EQ(rows[13]->state, 'Z');
+    EXPECT_EQ(rows[13]->rss_kb, 0);
+    ASSERT_EQ(rows.count(14), 1u);
+    EXPECT_EQ(rows[14]->rss_kb, 0);
+    ASSERT_EQ(rows.count(15), 1u);
+    EXPECT_EQ(rows[15]->rss_kb, 0) << "negative figures read as 0";
+    EXPECT_EQ(rows[15]->cpu, 0);
+}
+
+TEST(LinuxSampler, CommandNamesKeepSpacesParenthesesAndRawBytes) {
+    ProcTree tree("odd_names");
+    auto s = tree.sample();
+    EXPECT_STREQ(s->host, "odd\xE9-node");
+    auto rows = rows_by_pid(*s);
+    ASSERT_EQ(s->proc_count, 8);
+    EXPECT_STREQ(rows[100]->name, "tmux: server");
+    EXPECT_STREQ(rows[101]->name, "a) (b) S 1");
+    EXPECT_EQ(rows[101]->state, 'S');
+    EXPECT_STREQ(rows[102]->name, "line\nfeed");
+    EXPECT_STREQ(rows[103]->name, "bad\xFF\xFE" "bytes");
+    EXPECT_STREQ(rows[104]->name, "quote\"back\\slash");
+    EXPECT_EQ(rows[105]->state, 0) << "a state byte that is no letter";
+    EXPECT_EQ(std::string(rows[106]->name), std::string(62, 'x')) << "cut before a split character";
+    EXPECT_STREQ(rows[107]->name, "");
+}
+
+TEST(LinuxSampler, OlderKernelFiles) {
+    ProcTree tree("old_kernel");
+    auto s = tree.sample([&] { tree.write("stat", "cpu  20 0 20 140\ncpu0 20 0 20 140"); });  // no final LF
+    EXPECT_EQ(s->ok, 1);
+    EXPECT_DOUBLE_EQ(s->cpu_pct, 25.0);
+    EXPECT_EQ(s->ncores, 1);
+    EXPECT_EQ(s->mem_total_kb, 1000000);
+    EXPECT_EQ(s->mem_free_kb, 100000 + 50000 + 250000) << "MemFree + Buffers + Cached";
+    EXPECT_EQ(s->mem_used_kb, 600000);
+    EXPECT_EQ(s->mem_cached_kb, 250000);
+    EXPECT_EQ(s->swap_total_kb, 0);
+    EXPECT_EQ(s->swap_used_kb, 0);
+    EXPECT_STREQ(s->cpu_model, "ARMv7 Processor rev 10 (v7l)");
+    EXPECT_DOUBLE_EQ(s->uptime_sec, 3.5);
+    EXPECT_EQ(s->proc_count, 0);
+}
+
+TEST(LinuxSampler, AtMost256CoreRows) {
+    ProcTree tree("many_cpus");
+    auto s = tree.sample();
+    EXPECT_EQ(s->ok, 1);
+    ASSERT_EQ(s->ncores, MAX_CORES);
+    for (int i = 0; i < MAX_CORES; i++) ASSERT_EQ(s->cores[i].core, i);
+}
+
+TEST(LinuxSampler, AtMost4096Processes) {
+    ProcTree tree("normal");
+    tree.remove("1");
+    tree.remove("42");
+    tree.remove("1234");
+    tree.remove("99");
+    for (int pid = 1; pid <= MAX_PROCS + 200; pid++) {
+        tree.write(std::to_string(pid) + "/stat", proc_stat_line(pid, "p" + std::to_string(pid), 'S', pid, 0, pid));
+    }
+    const long t = static_cast<long>(TICKS_PER_SEC);
+    auto s = tree.sample([&] {
+        tree.write("4000/stat", proc_stat_line(4000, "p4000", 'R', 4000 + t / 4, 0, 4000));
+    });
+    ASSERT_EQ(s->proc_count, MAX_PROCS);
+    std::set<int> pids;
+    for (int i = 0; i < s->proc_count; i++) {
+        const proc_row& r = s->processes[i];
+        pids.insert(r.pid);
+        ASSERT_EQ(std::string(r.name), "p" + std::to_string(r.pid));
+        ASSERT_EQ(r.cpu, r.pid == 4000 ? 25.0 : 0.0) << r.pid;
+    }
+    EXPECT_EQ(pids.size(), static_cast<size_t>(MAX_PROCS));
+}
+
+struct FailCase {
+    const char* what;
+    void (*damage)(const ProcTree&);
+    bool second_reading;  // damage between the readings instead of before
+};
+
+void PrintTo(const FailCase& c, std::ostream* os) { *os << c.what; }
+
+
+class LinuxSampleFails : public testing::TestWithParam<FailCase> {};
+
+TEST_P(LinuxSampleFails, OnlyWithoutCpuCountersOrMemoryTotal) {
+    ProcTree tree("normal");
+    const FailCase& c = GetParam();
+    if (!c.second_reading) c.damage(tree);
+    auto s = tree.sample([&] {
+        if (c.second_reading) c.damage(tree);
+    });
+    EXPECT_EQ(s->ok, 0);
+    EXPECT_STREQ(s->platform, "linux");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LinuxSampleFails,
+    testing::Values(FailCase{"no_stat", [](const ProcTree& tree) { tree.remove("stat"); }, false},
+                    FailCase{"no_total_line", [](const ProcTree& tree) { tree.write("stat", "cpu0 1 2 3 4\n"); }, false},
+                    FailCase{"short_total_line", [](const ProcTree& tree) { tree.write("stat", "cpu  1 2 3\n"); }, false},
+                    FailCase{"stat_gone_later", [](const ProcTree& tree) { tree.remove("stat"); }, true},
+                    FailCase{"no_meminfo", [](const ProcTree& tree) { tree.remove("meminfo"); }, false},
+                    FailCase{"zero_total", [](const ProcTree& tree) { tree.write("meminfo", "MemTotal: 0 kB\n"); }, false},
+                    FailCase{"no_total", [](const ProcTree& tree) { tree.write("meminfo", "MemFree: 5 kB\n"); }, false}),
+    [](const testing::TestParamInfo<FailCase>& i) { return std::string(i.param.what); });
+
+TEST(LinuxSampler, RealProcWaitsTheWindowAndSucceeds) {
+    std::unique_ptr<sys_snapshot> snap(new sys_snapshot);
+    timespec a, b;
+    clock_gettime(CLOCK_MONOTONIC, &a);
+    sample_system(snap.get());
+    clock_gettime(CLOCK_MONOTONIC, &b);
+    const double ms = (b.tv_sec - a.tv_sec) * 1e3 + (b.tv_nsec - a.tv_nsec) / 1e6;
+    EXPECT_GE(ms, CPU_SAMPLE_MS);
+    EXPECT_EQ(snap->ok, 1);
+    EXPECT_GT(snap->ncores, 0);
+    EXPECT_GT(snap->proc_count, 0);
+    const int self = static_cast<int>(getpid());
+    bool found = false;
+    for (int i = 0; i < snap->proc_count; i++) found = found || snap->processes[i].pid == self;
+    EXPECT_TRUE(found) << "this test's own process";
+}
+
+}  // namespace
