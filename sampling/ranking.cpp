@@ -1,6 +1,6 @@
 #include "sampling/ranking.h"
 
-#include <stdlib.h>
+#include <algorithm>
 
 int proc_cmp_cpu(const void* a, const void* b) {
     const proc_row* x = static_cast<const proc_row*>(a);
@@ -26,7 +26,10 @@ int rank_processes(sys_snapshot* snap, bool sort_by_mem, int top) {
     int n = snap->proc_count;
     if (n > MAX_PROCS) n = MAX_PROCS;
     if (n <= 0) return 0;
-    qsort(snap->processes, static_cast<size_t>(n), sizeof snap->processes[0],
-          sort_by_mem ? proc_cmp_mem : proc_cmp_cpu);
+    // std::sort rather than qsort: the C library's qsort takes a heap buffer as large as the
+    // table (and asks the kernel for the memory size first); this sorts in place.
+    int (*const cmp)(const void*, const void*) = sort_by_mem ? proc_cmp_mem : proc_cmp_cpu;
+    std::sort(snap->processes, snap->processes + n,
+              [cmp](const proc_row& a, const proc_row& b) { return cmp(&a, &b) < 0; });
     return top < n ? (top > 0 ? top : 0) : n;
 }

@@ -1,0 +1,341 @@
+#!/usr/bin/env python3
+"""Measures plugin_ravlen against its peers and floors and writes one markdown table.
+
+Every figure is whole-process: spawn to reap, timed by spawn_runs, standard output to
+/dev/null. Tools are measured in interleaved rounds so that drift on a shared machine
+spreads over all of them alike; each figure is the median of its runs.
+
+The ~4000-process rows run with idle processes started here (static, pausing, ending on their
+own after a bounded time or when this script dies) and always killed before it returns."""
+import argparse
+import json
+import os
+import platform
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+WINDOW_MS = 80.0
+RSS_LIMIT_KB = 3 * 1024
+JSON_HEADER = b"Content-Type: application/json; charset=utf-8\r\n"
+HTML_HEADER = b"Content-Type: text/html; charset=utf-8\r\n"
+FILL_LIFETIME_S = 300
+
+
+def process_count():
+    return sum(1 for name in os.listdir("/proc") if name.isdigit())
+
+
+class Tools:
+    def __init__(self, build, bench_dir):
+        tool_dir = os.path.join(build, "bench")
+        self.plugin = os.path.join(build, "plugin_ravlen")
+        self.runner = os.path.join(tool_dir, "spawn_runs")
+        self.exec_floor = os.path.join(tool_dir, "exec_floor")
+        self.walk_floor = os.path.join(tool_dir, "floor_stat_walk")
+        self.idle = os.path.join(tool_dir, "idle_child")
+        self.micro = os.path.join(tool_dir, "micro_bench")
+        self.top = shutil.which("top") or "/usr/bin/top"
+        self.python = "/usr/bin/python3"
+        self.psutil_peer = os.path.join(bench_dir, "psutil_peer.py")
+
+
+def base_env():
+    return {"PATH": "/usr/bin:/bin", "HOME": tempfile.gettempdir(), "LANG": "C"}
+
+
+class Kind:
+    """One thing measured: a command line and its environment."""
+
+    def __init__(self, label, argv, env=None):
+        self.label, self.argv = label, argv
+        self.env = dict(base_env(), **(env or {}))
+        self.wall_ms, self.cpu_ms, self.rss_kb = [], [], []
+
+    def run_traced(self, tools, runs):
+        """Peak RSS of the program itself (VmHWM at its exit), in separate traced runs."""
+        out = subprocess.run([tools.runner, "--hwm", str(runs)] + self.argv, env=self.env, check=True,
+                             stdout=subprocess.PIPE).stdout.decode()
+        for line in out.splitlines():
+            _, rss, _, status = (int(x) for x in line.split())
+            if status != 0 or rss < 0:
+                raise RuntimeError(f"{self.label}: traced run failed (status {status}, peak {rss})")
+            self.rss_kb.append(rss)
+
+    def run(self, tools, runs):
+        out = subprocess.run([tools.runner, str(runs)] + self.argv, env=self.env, check=True,
+                             stdout=subprocess.PIPE).stdout.decode()
+        for line in out.splitlines():
+            wall_ns, rss, cpu_us, status = (int(x) for x in line.split())
+            if status != 0:
+                raise RuntimeError(f"{self.label}: exit status {status}")
+            self.wall_ms.append(wall_ns / 1e6)
+            self.cpu_ms.append(cpu_us / 1e3)
+
+    def median(self):
+        return statistics.median(self.wall_ms)
+
+    def fastest(self):
+        return min(self.wall_ms)
+
+    def median_cpu(self):
+        return statistics.median(self.cpu_ms)
+
+    def peak_rss(self):
+        return max(self.rss_kb)
+
+
+def request_kinds(tools):
+    plugin = [tools.plugin]
+    return {
+        "metrics": Kind("metrics", plugin, {"QUERY_STRING": "action=metrics"}),
+        "page": Kind("page", plugin, {"QUERY_STRING": ""}),
+        "info": Kind("info", plugin, {"QUERY_STRING": "action=info"}),
+        "401": Kind("401", plugin, {"QUERY_STRING": "action=metrics", "KIV_PASSWORD": "s3cret"}),
+    }
+
+
+def metrics_peers(tools):
+    return {
+        "metrics": Kind("metrics", [tools.plugin], {"QUERY_STRING": "action=metrics"}),
+        "top": Kind("top", [tools.top, "-b", "-n", "2", "-d", "0.08"]),
+        "psutil": Kind("psutil", [tools.python, tools.psutil_peer]),
+        "walk": Kind("walk", [tools.walk_floor]),
+    }
+
+
+def check_responses(tools):
+    """One plain run of each request, so that the figures are known to be of real answers."""
+    notes = []
+    for kind in request_kinds(tools).values():
+        out = subprocess.run(kind.argv, env=kind.env, stdout=subprocess.PIPE, check=True).stdout
+        if kind.label == "401":
+            ok = out.startswith(b"Status: 401")
+        elif kind.label == "page":
+            ok = out.startswith(HTML_HEADER)
+        else:
+            ok = out.startswith(JSON_HEADER)
+        if not ok:
+            raise RuntimeError(f"{kind.label}: unexpected response {out[:120]!r}")
+        if kind.label == "metrics" and b'"ok":true' not in out:
+            notes.append("the metrics request answered sample_failed (no sampler in this build); "
+                         "its figures are not those of a real sample")
+    return notes
+
+
+def measure_rounds(kinds, tools, rounds, runs_per_round, traced=True):
+    for _ in range(rounds):
+        for kind in kinds.values():
+            kind.run(tools, runs_per_round)
+    for kind in kinds.values():
+        if traced:
+            kind.run_traced(tools, 3)
+
+
+class Filler:
+    """Idle processes in one process group of their own, killed together at the end."""
+
+    def __init__(self, tools):
+        self.tools, self.group, self.pids = tools, 0, []
+
+    def fill_to(self, target):
+        want = target - process_count()
+        argv = [self.tools.idle, str(FILL_LIFETIME_S)]
+        stops = {signal.SIGINT, signal.SIGTERM, signal.SIGHUP}
+        for _ in range(max(0, want)):
+            # No stop between the spawn and the bookkeeping, so that every child gets killed.
+            signal.pthread_sigmask(signal.SIG_BLOCK, stops)
+            try:
+                pid = os.posix_spawn(self.tools.idle, argv, base_env(), setpgroup=self.group)
+                if not self.group:
+                    self.group = pid
+                self.pids.append(pid)
+            finally:
+                signal.pthread_sigmask(signal.SIG_UNBLOCK, stops)
+        deadline = time.monotonic() + 30
+        while process_count() < target - 50 and time.monotonic() < deadline:
+            time.sleep(0.1)
+
+    def kill(self):
+        if self.group:
+            try:
+                os.killpg(self.group, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        for pid in self.pids:
+            try:
+                os.waitpid(pid, 0)
+            except ChildProcessError:
+                pass
+        self.group, self.pids = 0, []
+
+
+def run_micro(tools):
+    with tempfile.NamedTemporaryFile(suffix=".json") as report:
+        subprocess.run([tools.micro, f"--benchmark_out={report.name}", "--benchmark_out_format=json"],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        data = json.load(open(report.name))
+    rows = []
+    for b in data["benchmarks"]:
+        scale = {"ns": 1, "us": 1e3, "ms": 1e6}[b.get("time_unit", "ns")]
+        rows.append((b["name"], b["real_time"] * scale, b.get("procs")))
+    return rows
+
+
+def ms(x):
+    return f"{x:.1f} ms" if x >= 10 else f"{x:.2f} ms"
+
+
+def verdict(ok):
+    return "met" if ok else "**missed**"
+
+
+def build_table(own, full, requests, micro, counts):
+    rows = []
+
+    def row(what, procs, median, ratio, cpu, rss, goal="", met="", fastest=""):
+        rows.append(f"| {what} | {procs} | {median} | {fastest} | {ratio} | {cpu} | {rss} | {goal} | {met} |")
+
+    for label, peers, n in (("own", own, counts["own"]), ("filled", full, counts["filled"])):
+        plugin = peers["metrics"].median()
+        limit = WINDOW_MS + peers["walk"].median()
+        top = peers["top"].median()
+        if label == "own":
+            goal = "≤ 88 ms (80 ms + 8)"
+            met = verdict(plugin <= WINDOW_MS + 8)
+        else:
+            goal = f"≤ 1.15 × limit = {1.15 * limit:.1f} ms; ≤ 0.3 × top = {0.3 * top:.1f} ms"
+            met = verdict(plugin <= 1.15 * limit and plugin <= 0.3 * top)
+        m = peers["metrics"]
+        row("metrics request (plugin_ravlen)", n, ms(plugin), "1.00 × plugin", ms(m.median_cpu()),
+            m.peak_rss(), goal, met, ms(m.fastest()))
+        for key, what in (("top", "`top -b -n 2 -d 0.08`"), ("psutil", "psutil script"),
+                          ("walk", "floor: one /proc/<pid>/stat walk")):
+            k = peers[key]
+            row(what, n, ms(k.median()), f"{k.median() / plugin:.2f} × plugin", ms(k.median_cpu()),
+                k.peak_rss(), fastest=ms(k.fastest()))
+        row("limit: 80 ms + one floor walk", n, ms(limit), f"{limit / plugin:.2f} × plugin", "", "",
+            "", f"plugin = {plugin / limit:.3f} × limit")
+
+    floor = requests["exec"].median()
+    row("exec floor (static, writes one byte)", counts["own"], ms(floor), "1.00 × exec floor",
+        ms(requests["exec"].median_cpu()), requests["exec"].peak_rss(), fastest=ms(requests["exec"].fastest()))
+    for key, what in (("page", "page request"), ("info", "info request"), ("401", "401 request")):
+        k = requests[key]
+        ratio = k.median() / floor
+        rss = k.peak_rss()
+        row(what, counts["own"], ms(k.median()), f"{ratio:.2f} × exec floor", ms(k.median_cpu()), rss,
+            "≤ 1.5 × exec floor; RSS ≤ 3072 KiB", verdict(ratio <= 1.5 and rss <= RSS_LIMIT_KB),
+            ms(k.fastest()))
+    peak = max(own["metrics"].peak_rss(), full["metrics"].peak_rss())
+    row("metrics request, peak RSS of both counts", "", "", "", "", peak, "RSS ≤ 3072 KiB",
+        verdict(peak <= RSS_LIMIT_KB))
+    for name, ns, procs in micro:
+        if procs:
+            row(f"micro: `{name}`", int(procs), f"{ns / procs:.0f} ns/process", "", "", "",
+                fastest=f"({ns / 1e6:.2f} ms/sample)")
+        else:
+            row(f"micro: `{name}`", "", f"{ns:.1f} ns/call", "", "", "")
+
+    head = ("| What | Processes | Median wall | Fastest | Ratio | Median CPU | Peak RSS KiB | Goal | Goal met |\n"
+            "|---|---|---|---|---|---|---|---|---|")
+    return head + "\n" + "\n".join(rows)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__)
+    ap.add_argument("--build", required=True, help="the release build directory")
+    ap.add_argument("--out", required=True, help="markdown file to write")
+    ap.add_argument("--rounds", type=int, default=11, help="runs of each metrics-sized tool")
+    ap.add_argument("--request-runs", type=int, default=200, help="runs of each small request")
+    ap.add_argument("--fill", type=int, default=4000, help="process count of the filled rows")
+    args = ap.parse_args()
+
+    tools = Tools(os.path.abspath(args.build), os.path.dirname(os.path.abspath(__file__)))
+    notes = check_responses(tools)
+
+    # Ctrl-C, a hang-up or a termination request end the run through the finally below.
+    def stop(signum, _frame):
+        raise SystemExit(128 + signum)
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, stop)
+
+    print("microbenchmarks ...", file=sys.stderr)
+    micro = run_micro(tools)
+
+    print("small requests against the exec floor ...", file=sys.stderr)
+    requests = dict(exec=Kind("exec", [tools.exec_floor]), **request_kinds(tools))
+    del requests["metrics"]
+    measure_rounds(requests, tools, 1, 5, traced=False)  # warm the page cache
+    for k in requests.values():
+        k.wall_ms, k.cpu_ms, k.rss_kb = [], [], []
+    per_round = 25
+    measure_rounds(requests, tools, max(1, args.request_runs // per_round), per_round)
+
+    counts = {}
+    print(f"metrics and peers at the machine's own process count ({args.rounds} rounds) ...",
+          file=sys.stderr)
+    own = metrics_peers(tools)
+    measure_rounds(own, tools, 1, 1, traced=False)
+    for k in own.values():
+        k.wall_ms, k.cpu_ms, k.rss_kb = [], [], []
+    before = process_count()
+    measure_rounds(own, tools, args.rounds, 1)
+    counts["own"] = round((before + process_count()) / 2)
+
+    filler = Filler(tools)
+    try:
+        print(f"starting idle processes up to {args.fill} ...", file=sys.stderr)
+        filler.fill_to(args.fill)
+        full = metrics_peers(tools)
+        before = process_count()
+        print(f"metrics and peers at {before} processes ({args.rounds} rounds) ...", file=sys.stderr)
+        measure_rounds(full, tools, args.rounds, 1)
+        after = process_count()
+        if after < before - 100:
+            raise RuntimeError(f"the idle processes ended early ({before} -> {after} processes)")
+        counts["filled"] = round((before + after) / 2)
+    finally:
+        filler.kill()
+
+    table = build_table(own, full, requests, micro, counts)
+    cpu_model = ""
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                cpu_model = line.split(":", 1)[1].strip()
+                break
+    lines = [
+        "# Benchmark results",
+        "",
+        f"Run of `bench/run.sh` on {time.strftime('%Y-%m-%d %H:%M UTC', time.gmtime())}: "
+        f"{os.cpu_count()} cores ({cpu_model}), Linux {platform.release()}, "
+        f"{counts['own']} processes of the machine's own, {counts['filled']} with the idle filler.",
+        "",
+        "Wall and CPU figures are medians of whole runs, spawn to reap, standard output to "
+        f"/dev/null: {args.rounds} runs of each metrics-sized tool, about {args.request_runs} of each "
+        "small request, interleaved. Peak RSS is the largest VmHWM of three "
+        "further traced runs, read as the program exits (a child's `ru_maxrss` would also count "
+        "the process it was spawned from). "
+        "The ratio column divides each figure by plugin_ravlen's metrics request at the same "
+        "process count, or by the exec floor for the small requests.",
+        "",
+        table,
+        "",
+    ]
+    for note in notes:
+        lines.append(f"Note: {note}.")
+        lines.append("")
+    text = "\n".join(lines)
+    print(table)
+    with open(args.out, "w") as f:
+        f.write(text)
+    print(f"written to {args.out}", file=sys.stderr)
+
+
+if __name__ == "__main__":
+    main()
