@@ -1,0 +1,130 @@
+// The whole run (flags, descriptor request, gate, routing, info, unknown actions, the page) on
+// fuzzed arguments, query string and carrier values. Runs that would take a metrics sample are
+// skipped. Every run must write exactly one known response.
+// Input: one byte whose bits say which variables are set, then NUL-separated fields: the query
+// string, KIV_PASSWORD, HTTP_X_KIV_PASSWORD, HTTP_AUTHORIZATION, QZ_PLUGIN_META, then arguments.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "frontend/gate.h"
+#include "frontend/query.h"
+#include "frontend/request.h"
+#include "frontend/response.h"
+#include "fuzz/json_check.h"
+#include "fuzz/stdout_capture.h"
+#include "page/page.h"
+
+static const char* const VARIABLES[] = {"QUERY_STRING", "KIV_PASSWORD", "HTTP_X_KIV_PASSWORD", "HTTP_AUTHORIZATION",
+                                        "QZ_PLUGIN_META"};
+static const size_t VARIABLE_COUNT = sizeof VARIABLES / sizeof VARIABLES[0];
+static const size_t MAX_ARGS = 6;
+
+static const char DESCRIPTOR[] = "{\"name\":\"ravlen\",\"desc\":\"CPU & memory\"}\n";
+static const char VERSION[] = "plugin_ravlen 1.0.1\n";
+static const char USAGE[] =
+    "usage: plugin_ravlen [--meta] [--version] [--help]\n"
+    "  CGI mode reads QUERY_STRING:\n"
+    "    ?format=json | ?action=metrics   JSON system snapshot\n"
+    "    ?action=info                     plugin info\n"
+    "    (no action)                      HTML dashboard\n";
+
+static bool starts_with(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+static bool ends_with(const std::string& s, const std::string& suffix) {
+    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Would the request reach the metrics sample? Only when no flag and no descriptor request
+// answer first, and the query routes to the JSON side with an empty or "metrics" action.
+static bool routes_to_metrics(const char* query) {
+    if (!strstr(query, "action=") && !strstr(query, "format=json")) return false;
+    char action[64];
+    get_query_val(query, "action", action, sizeof action);
+    return action[0] == '\0' || strcmp(action, "metrics") == 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static stdout_capture capture;
+    static std::string page_standalone, page_embedded;
+    if (page_standalone.empty()) {
+        capture.begin();
+        mode_html(0);
+        page_standalone = capture.end();
+        capture.begin();
+        mode_html(1);
+        page_embedded = capture.end();
+    }
+    if (size < 1) return 0;
+
+    std::vector<std::string> fields;
+    std::string field;
+    for (size_t i = 1; i < size; i++) {
+        if (data[i] == '\0') {
+            fields.push_back(field);
+            field.clear();
+        } else {
+            field += static_cast<char>(data[i]);
+        }
+    }
+    fields.push_back(field);
+    fields.resize(VARIABLE_COUNT + MAX_ARGS < fields.size() ? VARIABLE_COUNT + MAX_ARGS : fields.size());
+    while (fields.size() < VARIABLE_COUNT) fields.push_back("");
+
+    std::vector<std::string> env_texts;
+    for (size_t v = 0; v < VARIABLE_COUNT; v++) {
+        if (data[0] & (1u << v)) env_texts.push_back(std::string(VARIABLES[v]) + "=" + fields[v]);
+    }
+    std::vector<char*> env;
+    for (std::string& e : env_texts) env.push_back(&e[0]);
+    env.push_back(nullptr);
+
+    std::string program = "plugin_ravlen";
+    std::vector<char*> argv{&program[0]};
+    const char* flag = nullptr;
+    for (size_t a = VARIABLE_COUNT; a < fields.size(); a++) {
+        argv.push_back(&fields[a][0]);
+        const std::string& arg = fields[a];
+        if (!flag && (arg == "--meta" || arg == "--version" || arg == "--help")) flag = arg.c_str();
+    }
+    const int argc = static_cast<int>(argv.size());
+    argv.push_back(nullptr);
+
+    const bool meta = data[0] & (1u << 4);
+    const char* query = data[0] & 1u ? fields[0].c_str() : "";
+    if (!flag && !meta && routes_to_metrics(query)) return 0;
+
+    char** saved = environ;
+    environ = env.data();
+    capture.begin();
+    const int status = handle_request(argc, argv.data());
+    const std::string out = capture.end();
+    environ = saved;
+    if (status != 0) abort();
+
+    if (flag) {
+        const std::string f = flag;
+        if (out != (f == "--meta" ? DESCRIPTOR : f == "--version" ? VERSION : USAGE)) abort();
+    } else if (meta) {
+        if (out != DESCRIPTOR) abort();
+    } else if (starts_with(out, "Status: ")) {
+        if (out != UNAUTHORIZED_RESPONSE) abort();
+    } else if (starts_with(out, JSON_HEADER_BLOCK)) {
+        const std::string body = out.substr(strlen(JSON_HEADER_BLOCK));
+        if (!ends_with(body, "\n") || body.find('\n') != body.size() - 1) abort();  // one line, LF-terminated
+        if (!is_one_json_document(body.substr(0, body.size() - 1))) abort();
+    } else if (starts_with(out, HTML_HEADER_BLOCK)) {
+        const std::string body = out.substr(strlen(HTML_HEADER_BLOCK));
+        if (!ends_with(body, "</html>\n")) abort();
+        if (body != page_standalone.substr(strlen(HTML_HEADER_BLOCK)) &&
+            body != page_embedded.substr(strlen(HTML_HEADER_BLOCK)))
+            abort();
+    } else {
+        abort();  // no known response
+    }
+    return 0;
+}
