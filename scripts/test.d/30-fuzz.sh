@@ -17,7 +17,9 @@ for target in get_query_val json_str request; do
   rm -rf "$work" && mkdir -p "$work"
   cp fuzz/corpus/$target/* "$work"/
   log=build/fuzz/$target.log
-  if build/fuzz/fuzz_$target -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  dict=()
+  [ -f fuzz/$target.dict ] && dict=(-dict=fuzz/$target.dict)
+  if build/fuzz/fuzz_$target "${dict[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix=build/fuzz/findings/$target- "$work" >"$log" 2>&1; then
     echo "$target: $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs, no finding"
   else
