@@ -29,20 +29,20 @@ static int bearer_matches(const char* auth, const char* password) {
     return secret_equals(auth, password);
 }
 
-void require_node_auth() {
+int require_node_auth() {
     const char* password = getenv("KIV_PASSWORD");
-    if (!password || !*password) return;
+    if (!password || !*password) return 1;
 
     const char* header = getenv("HTTP_X_KIV_PASSWORD");
-    if (header && secret_equals(header, password)) return;
+    if (header && secret_equals(header, password)) return 1;
 
     const char* auth = getenv("HTTP_AUTHORIZATION");
-    if (auth && bearer_matches(auth, password)) return;
+    if (auth && bearer_matches(auth, password)) return 1;
 
     const char* query = getenv("QUERY_STRING");
     char pwd[256];
-    if (query && get_query_val(query, "pwd", pwd, sizeof pwd) && secret_equals(pwd, password)) return;
+    if (query && get_query_val(query, "pwd", pwd, sizeof pwd) && secret_equals(pwd, password)) return 1;
 
     write_text(UNAUTHORIZED_RESPONSE);
-    exit(0);
+    return 0;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-// Node password gate. Returns only when the request may be served (having written nothing);
-// otherwise writes the 401 response and ends the process with status 0.
-void require_node_auth();
+// Node password gate. Returns 1 when the request may be served (having written nothing);
+// otherwise writes the 401 response and returns 0, after which the request is finished.
+int require_node_auth();
 
 // The body of the refusal, exposed for tests.
 #define UNAUTHORIZED_RESPONSE                                     \

@@ -35,7 +35,10 @@ bool read_decimal(text_cursor* c, double* value) {
     for (; p < c->end && is_digit(*p); p++) v = v * 10 + (*p - '0');
     if (p < c->end && *p == '.') {
         double scale = 0.1;
-        for (p++; p < c->end && is_digit(*p); p++, scale /= 10) v += (*p - '0') * scale;
+        for (p++; p < c->end && is_digit(*p); p++) {
+            v += (*p - '0') * scale;
+            scale /= 10;
+        }
     }
     c->p = p;
     *value = v;
