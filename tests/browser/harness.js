@@ -1,6 +1,6 @@
 'use strict';
 // Shared pieces of the browser tests: a small HTTP server that runs the real plugin as a CGI
-// program for every plugin request, and a Chromium launched with a fresh profile per test.
+// program for every plugin request, and a fresh browser context per test.
 const http = require('node:http');
 const fs = require('node:fs');
 const os = require('node:os');
@@ -98,24 +98,38 @@ async function startServer({ env = {} } = {}) {
   };
 }
 
-// Launches Chromium with a fresh profile. `blockStorage` refuses the page its storage through
-// the profile's own setting (site data blocked), as a user can.
+// One Chromium per test file, shut down when the file's tests end; each test gets its own
+// context, which starts with empty storage like a fresh profile.
+let shared = null;
+require('node:test').after(async () => { if (shared) await (await shared).close(); });
+
+function sharedBrowser() {
+  if (!shared) shared = chromium.launch({ executablePath: '/usr/bin/chromium', headless: true, args: CHROMIUM_ARGS });
+  return shared;
+}
+
+// A page in a fresh context. `blockStorage` refuses the page its storage through a profile's
+// own setting (site data blocked), as a user can; that needs a browser of its own.
 async function openBrowser({ viewport = { width: 1100, height: 900 }, colorScheme = 'dark', blockStorage = false, javaScriptEnabled = true } = {}) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'ravlen-chromium-'));
+  let context;
+  let dir = null;
   if (blockStorage) {
+    dir = fs.mkdtempSync(path.join(os.tmpdir(), 'ravlen-chromium-'));
     fs.mkdirSync(path.join(dir, 'Default'));
     fs.writeFileSync(path.join(dir, 'Default', 'Preferences'),
       JSON.stringify({ profile: { default_content_setting_values: { cookies: 2 } } }));
+    context = await chromium.launchPersistentContext(dir, {
+      executablePath: '/usr/bin/chromium', headless: true, args: CHROMIUM_ARGS, viewport, colorScheme, javaScriptEnabled,
+    });
+  } else {
+    context = await (await sharedBrowser()).newContext({ viewport, colorScheme, javaScriptEnabled });
   }
-  const context = await chromium.launchPersistentContext(dir, {
-    executablePath: '/usr/bin/chromium', headless: true, args: CHROMIUM_ARGS, viewport, colorScheme, javaScriptEnabled,
-  });
   const page = context.pages()[0] || await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(e));
   return {
     context, page, errors,
-    close: async () => { await context.close(); fs.rmSync(dir, { recursive: true, force: true }); },
+    close: async () => { await context.close(); if (dir) fs.rmSync(dir, { recursive: true, force: true }); },
   };
 }
 
