@@ -8,6 +8,9 @@ struct text_cursor {
     const char* end;
 };
 
+// A counter as read from a file; a negative value (a malformed file) counts as 0.
+inline uint64_t counter(int64_t v) { return v > 0 ? static_cast<uint64_t>(v) : 0; }
+
 // Skips spaces and tabs (not line feeds).
 void skip_blanks(text_cursor* c);
 

@@ -1,0 +1,22 @@
+#pragma once
+#include <stdint.h>
+
+#include "sampling/snapshot.h"
+
+// The two walks over the process directories of a proc root. The first keeps each process's CPU
+// ticks; the second fills one row per process and the ticks it used since the first.
+
+struct first_walk {
+    int32_t pid[MAX_PROCS];
+    uint64_t ticks[MAX_PROCS];
+    int count;
+    bool ascending;  // pids strictly ascending, as /proc lists them
+};
+
+void walk_first(int root_fd, first_walk* w);
+
+// Second walk: one row per process, with its tick count since the first walk in `cpu` for now.
+void walk_second(int root_fd, sys_snapshot* snap, const first_walk& w, double kib_per_page);
+
+// Turns the tick counts in `cpu` into percent of one CPU over `window_sec`, at most all cores busy.
+void ticks_to_percent(sys_snapshot* snap, double window_sec);
