@@ -7,12 +7,6 @@
 #include "frontend/response.h"
 #include "sampling/ranking.h"
 
-static double share_pct(double used, double total) {
-    if (!(total > 0)) return 0;
-    const double p = used * 100.0 / total;
-    return p < 0 ? 0 : (p > 100 ? 100 : p);
-}
-
 // The state letter as printed: a byte that would break the JSON string shows as "?".
 static char state_char(char state) {
     const unsigned char c = static_cast<unsigned char>(state);

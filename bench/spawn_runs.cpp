@@ -28,6 +28,9 @@ static long long now_ns() {
 
 static long long tv_us(const timeval& tv) { return tv.tv_sec * 1000000LL + tv.tv_usec; }
 
+// A wait status as a shell reports it: the exit status, or 128 + the signal that ended it.
+static int exit_code(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+
 // VmHWM of a live process in KiB, or -1.
 static long vm_hwm_kb(pid_t pid) {
     char path[64];
@@ -92,7 +95,7 @@ int main(int argc, char** argv) {
     for (int i = 0; hwm && i < runs; i++) {
         int status = 0;
         const long peak = traced_peak(argv + 2, sink, &status);
-        printf("0 %ld 0 %d\n", peak, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+        printf("0 %ld 0 %d\n", peak, exit_code(status));
     }
     for (int i = 0; !hwm && i < runs; i++) {
         pid_t pid;
@@ -105,8 +108,7 @@ int main(int argc, char** argv) {
         rusage ru;
         if (wait4(pid, &status, 0, &ru) != pid) return 2;
         const long long t1 = now_ns();
-        printf("%lld %ld %lld %d\n", t1 - t0, ru.ru_maxrss, tv_us(ru.ru_utime) + tv_us(ru.ru_stime),
-               WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+        printf("%lld %ld %lld %d\n", t1 - t0, ru.ru_maxrss, tv_us(ru.ru_utime) + tv_us(ru.ru_stime), exit_code(status));
     }
     return 0;
 }

@@ -138,7 +138,8 @@
     txt('kCpu', d.cpu_pct.toFixed(1) + '%');
     txt('kCores', d.ncores || DASH);
     txt('kMem', d.mem.pct.toFixed(0) + '%');
-    txt('kSwap', d.swap.total_kb > 0 ? d.swap.pct.toFixed(0) + '%' : 'none');
+    var hasSwap = d.swap.total_kb > 0;
+    txt('kSwap', hasSwap ? d.swap.pct.toFixed(0) + '%' : 'none');
     txt('kLoad', d.load.available ? d.load.load1.toFixed(2) : 'n/a');
     txt('kUp', dur(d.uptime_sec));
     txt('kProc', d.proc_count);
@@ -147,7 +148,6 @@
     var detail = 'free ' + kb(d.mem.free_kb);
     if (d.mem.cached_kb > 0) detail += '  \u00b7  cached ' + kb(d.mem.cached_kb);
     txt('memDetail', detail);
-    var hasSwap = d.swap.total_kb > 0;
     $('swapFill').style.width = hasSwap ? clamp(d.swap.pct) + '%' : '0%';
     txt('swapLbl', hasSwap ? kb(d.swap.used_kb) + ' / ' + kb(d.swap.total_kb) : 'no swap');
     renderSpark(d.cpu_pct);
@@ -209,28 +209,27 @@
     }
   }
 
-  function choose(segId, button) {
-    Array.prototype.forEach.call($(segId).querySelectorAll('button'), function (b) {
-      b.classList.remove('on');
+  // A segmented control: a click marks its button as the one that is on, then runs `pick`.
+  function segment(segId, pick) {
+    var buttons = $(segId).querySelectorAll('button');
+    Array.prototype.forEach.call(buttons, function (b) {
+      b.addEventListener('click', function () {
+        Array.prototype.forEach.call(buttons, function (other) { other.classList.remove('on'); });
+        b.classList.add('on');
+        pick(b);
+      });
     });
-    button.classList.add('on');
   }
 
   // ---- start-up ----------------------------------------------------------------------------
-  Array.prototype.forEach.call($('segRate').querySelectorAll('button'), function (b) {
-    b.addEventListener('click', function () {
-      choose('segRate', b);
-      RATE = parseInt(b.getAttribute('data-ms'), 10) || 0;
-      schedule();
-      if (RATE > 0) poll();
-    });
+  segment('segRate', function (b) {
+    RATE = parseInt(b.getAttribute('data-ms'), 10) || 0;
+    schedule();
+    if (RATE > 0) poll();
   });
-  Array.prototype.forEach.call($('segSort').querySelectorAll('button'), function (b) {
-    b.addEventListener('click', function () {
-      choose('segSort', b);
-      SORT = b.getAttribute('data-sort') || 'cpu';
-      poll();
-    });
+  segment('segSort', function (b) {
+    SORT = b.getAttribute('data-sort') || 'cpu';
+    poll();
   });
   $('q').addEventListener('input', renderProcs);
 

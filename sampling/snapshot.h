@@ -46,6 +46,13 @@ struct sys_snapshot {
     int32_t proc_count;
 };
 
+// `used` as a percentage of `total`, held to 0..100; 0 when `total` is not above 0.
+inline double share_pct(double used, double total) {
+    if (!(total > 0)) return 0;
+    const double p = used * 100.0 / total;
+    return p < 0 ? 0 : (p > 100 ? 100 : p);
+}
+
 // Fills `snap` completely from this machine's counters; the outcome is snap->ok.
 // Takes at least CPU_SAMPLE_MS when the first CPU reading succeeds.
 void sample_system(sys_snapshot* snap);

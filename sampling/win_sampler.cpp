@@ -129,16 +129,13 @@ void sample_windows(sys_snapshot* snap, const win_ops* ops) {
     ops->sleep_ms(ops->ctx, CPU_SAMPLE_MS);
     if (!ops->get_system_times(ops->ctx, &idle2, &kernel2, &user2)) return;
 
+    // Kernel time includes idle time; busy is user plus kernel less idle.
     const double total = (static_cast<double>(kernel2) + static_cast<double>(user2)) -
                          (static_cast<double>(kernel1) + static_cast<double>(user1));
-    if (total > 0) {
-        const double busy =
-            (static_cast<double>(user2) - static_cast<double>(user1)) +
-            ((static_cast<double>(kernel2) - static_cast<double>(kernel1)) -
-             (static_cast<double>(idle2) - static_cast<double>(idle1)));
-        const double p = busy * 100.0 / total;
-        snap->cpu_pct = p < 0 ? 0 : (p > 100 ? 100 : p);
-    }
+    const double busy = (static_cast<double>(user2) - static_cast<double>(user1)) +
+                        ((static_cast<double>(kernel2) - static_cast<double>(kernel1)) -
+                         (static_cast<double>(idle2) - static_cast<double>(idle1)));
+    snap->cpu_pct = share_pct(busy, total);
 
     read_memory(snap, ops);
     snap->uptime_sec = static_cast<double>(ops->tick_count64(ops->ctx)) / 1000.0;

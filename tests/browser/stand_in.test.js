@@ -37,6 +37,13 @@ test.before(async () => {
 });
 test.after(() => standIn.stop());
 
+// Path and query of every request the page (and its frames) makes from now on.
+function requestedPaths(page) {
+  const urls = [];
+  page.on('request', (r) => { const u = new URL(r.url()); urls.push(u.pathname + u.search); });
+  return urls;
+}
+
 async function liveFigures(frame) {
   await until(async () => (await text(frame, '#pHost')) === os.hostname(), 'the host name');
   return frame.evaluate(() => ({
@@ -52,8 +59,7 @@ async function liveFigures(frame) {
 test('standalone on the direct route: this machine, live', async () => {
   const b = await openBrowser();
   try {
-    const urls = [];
-    b.page.on('request', (r) => urls.push(new URL(r.url()).pathname + new URL(r.url()).search));
+    const urls = requestedPaths(b.page);
     await b.page.goto(standIn.origin + '/plugin_ravlen');
     const v = await liveFigures(b.page);
     assert.match(v.cpu, /^\d+\.\d%$/);
@@ -71,8 +77,7 @@ test('standalone on the direct route: this machine, live', async () => {
 test('framed by the host page through the hub route, with the host theme', async () => {
   const b = await openBrowser();
   try {
-    const urls = [];
-    b.page.on('request', (r) => urls.push(new URL(r.url()).pathname + new URL(r.url()).search));
+    const urls = requestedPaths(b.page);
     await b.page.goto(standIn.origin + '/');
     const frame = await (await b.page.waitForSelector('#frame')).contentFrame();
     await liveFigures(frame);

@@ -54,6 +54,13 @@ class Runner:
         p = subprocess.run(cmd, env=full_env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
         return Run(p.stdout, p.stderr, p.returncode)
 
+    def answer(self, args=(), env=None):
+        """Standard output of a run that must exit with 0 and write nothing on standard error."""
+        r = self.run(args, env)
+        assert r.status == 0, f"exit status {r.status}"
+        assert r.err == b"", f"standard error: {r.err[:200]!r}"
+        return r.out
+
 
 def body_of(out, header=JSON_HEADER):
     assert out.startswith(header), f"response does not start with the expected header block: {out[:120]!r}"
@@ -191,15 +198,13 @@ def main():
     failures = 0
     for name, args, env, check in table:
         try:
-            r = runner.run(args, env)
-            assert r.status == 0, f"exit status {r.status}"
-            assert r.err == b"", f"standard error: {r.err[:200]!r}"
+            out = runner.answer(args, env)
             if isinstance(check, bytes):
-                assert r.out == check, f"expected {check[:300]!r}\n     got {r.out[:300]!r}"
+                assert out == check, f"expected {check[:300]!r}\n     got {out[:300]!r}"
             elif check is None:
-                one_json_document(r.out)
+                one_json_document(out)
             else:
-                check(r.out)
+                check(out)
             print(f"ok   {name}")
         except AssertionError as e:
             failures += 1

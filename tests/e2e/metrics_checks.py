@@ -14,8 +14,8 @@ import subprocess
 import sys
 import time
 
-JSON_HEADER = (b"Content-Type: application/json; charset=utf-8\r\n"
-               b"Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n\r\n")
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from cgi_cases import JSON_HEADER, Runner, body_of  # noqa: E402
 
 
 def strict_document(body):
@@ -27,17 +27,12 @@ def strict_document(body):
 
 
 def fixture_document(tool, root, *args):
-    p = subprocess.run([tool, root, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
-    assert p.returncode == 0 and p.stderr == b"", (p.returncode, p.stderr)
-    return strict_document(p.stdout)
+    return strict_document(Runner(tool, [], "linux").answer([root, *args]))
 
 
 def metrics(binary, query):
-    p = subprocess.run([binary], env={"QUERY_STRING": query}, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                       timeout=60)
-    assert p.returncode == 0 and p.stderr == b"", (p.returncode, p.stderr)
-    assert p.stdout.startswith(JSON_HEADER), p.stdout[:200]
-    doc = strict_document(p.stdout[len(JSON_HEADER):])
+    out = Runner(binary, [], "linux").answer(env={"QUERY_STRING": query})
+    doc = strict_document(body_of(out, JSON_HEADER))
     assert doc["ok"] is True and doc["action"] == "metrics", doc
     return doc
 

@@ -23,10 +23,7 @@ ROW = re.compile(rb'\{"pid":(-?\d+),"name":"(?:[^"\\]|\\.)*","cpu":([0-9.]+),"rs
 
 
 def fetch(runner, query):
-    r = runner.run(env={"QUERY_STRING": query})
-    assert r.status == 0, f"exit status {r.status}"
-    assert r.err == b"", f"standard error: {r.err[:200]!r}"
-    body = body_of(r.out, JSON_HEADER)
+    body = body_of(runner.answer(env={"QUERY_STRING": query}), JSON_HEADER)
     assert body.endswith(b"\n") and body.count(b"\n") == 1, f"not one line: {body[:200]!r}"
     return body, json.loads(body.decode("utf-8", "replace"))
 

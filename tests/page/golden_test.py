@@ -6,12 +6,12 @@ filled in from the files under page/ (joined the way the build joins them)."""
 import argparse
 import os
 import re
-import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-HTML_HEADER = (b"Content-Type: text/html; charset=utf-8\r\n"
-               b"Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n\r\n")
+sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+from cgi_cases import HTML_HEADER, Runner  # noqa: E402
+
 BODY_START = b"<body><div class='wrap'>"
 BACK_LINK = (b"<div class='top'><a href='/' style='color:var(--accent);text-decoration:none;"
              b"font-weight:600'>&larr; Back to Kiv</a></div>")
@@ -60,14 +60,7 @@ def expected(page_dir, name):
 
 
 def run(binary, launcher, query):
-    env = {k: v for k, v in os.environ.items() if k in ("PATH", "WINEPREFIX", "WINEDEBUG", "HOME")}
-    if query is not None:
-        env["QUERY_STRING"] = query
-    p = subprocess.run(launcher + [binary], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                       timeout=60)
-    assert p.returncode == 0, f"exit status {p.returncode}"
-    assert p.stderr == b"", f"standard error: {p.stderr[:200]!r}"
-    return p.stdout
+    return Runner(binary, launcher, None).answer(env={} if query is None else {"QUERY_STRING": query})
 
 
 def first_difference(a, b):
