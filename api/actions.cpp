@@ -6,9 +6,9 @@
 
 #include "api/clock.h"
 #include "api/metrics.h"
-#include "frontend/constants.h"
-#include "frontend/query.h"
-#include "frontend/response.h"
+#include "cgi/constants.h"
+#include "cgi/query.h"
+#include "cgi/response.h"
 #include "sampling/snapshot.h"
 
 int parse_top(const char* text) {

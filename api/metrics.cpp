@@ -3,8 +3,8 @@
 #include <stdio.h>
 
 #include "api/clock.h"
-#include "frontend/constants.h"
-#include "frontend/response.h"
+#include "cgi/constants.h"
+#include "cgi/response.h"
 #include "sampling/ranking.h"
 
 // The state letter as printed: a byte that would break the JSON string shows as "?".

@@ -1,6 +1,6 @@
 // Entry of the plugin; the whole run is handle_request.
 #include "frontend/request.h"
-#include "frontend/stdout_mode.h"
+#include "cgi/stdout_mode.h"
 
 int main(int argc, char** argv) {
     set_binary_stdout();

@@ -7,10 +7,10 @@
 #include <string.h>
 
 #include "api/actions.h"
-#include "frontend/constants.h"
-#include "frontend/gate.h"
-#include "frontend/query.h"
-#include "frontend/response.h"
+#include "cgi/constants.h"
+#include "cgi/gate.h"
+#include "cgi/query.h"
+#include "cgi/response.h"
 #include "page/page.h"
 
 #define DESCRIPTOR_LINE "{\"name\":\"ravlen\",\"desc\":\"CPU & memory\"}\n"

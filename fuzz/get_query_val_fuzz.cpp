@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "frontend/query.h"
+#include "cgi/query.h"
 
 static const size_t GUARD = 32;
 static const unsigned char CANARY = 0xA5;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/response.h"
+#include "cgi/response.h"
 #include "fuzz/json_check.h"
 #include "fuzz/stdout_capture.h"
 

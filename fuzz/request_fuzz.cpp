@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "frontend/gate.h"
-#include "frontend/query.h"
+#include "cgi/gate.h"
+#include "cgi/query.h"
 #include "frontend/request.h"
-#include "frontend/response.h"
+#include "cgi/response.h"
 #include "fuzz/json_check.h"
 #include "fuzz/stdout_capture.h"
 #include "page/page.h"

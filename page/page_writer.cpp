@@ -2,7 +2,7 @@
 
 #include <stdio.h>
 
-#include "frontend/response.h"
+#include "cgi/response.h"
 #include "page_texts.h"
 
 static void put(const page_text& text) { fwrite(text.bytes, 1, text.size, stdout); }

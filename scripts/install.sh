@@ -10,6 +10,7 @@ PACKAGES=(
   clang clang-tidy libclang-rt-14-dev cppcheck valgrind
   g++-mingw-w64-x86-64 wine64
   lighttpd curl
+  prometheus lintian zip unzip
   chromium
   python3 python3-psutil procps time
 )
@@ -27,8 +28,19 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -eq 0 ]; then
     echo "install: installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    # Hold back the services that packages would start (prometheus, lighttpd): the tests start
+    # their own instances on free loopback ports. policy-rc.d is the Debian hook for this.
+    held=0
+    if [ ! -e /usr/sbin/policy-rc.d ]; then
+      printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d
+      chmod 755 /usr/sbin/policy-rc.d
+      held=1
+    fi
     apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    status=0
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || status=$?
+    [ "$held" -eq 0 ] || rm -f /usr/sbin/policy-rc.d
+    [ "$status" -eq 0 ] || exit "$status"
   else
     echo "install: missing Debian packages: ${missing[*]}" >&2
     echo "install: run this script as root (or with sudo) once to install them" >&2

@@ -1,6 +1,6 @@
 #include <benchmark/benchmark.h>
 
-#include "frontend/response.h"
+#include "cgi/response.h"
 
 static void json_str_process_name(benchmark::State& state) {
     for (auto _ : state) json_str("systemd-journald");

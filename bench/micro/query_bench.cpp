@@ -2,7 +2,7 @@
 
 #include <stddef.h>
 
-#include "frontend/query.h"
+#include "cgi/query.h"
 
 // The dashboard's own metrics request, as it reaches the program.
 static const char* const DASHBOARD_QUERY =

@@ -6,8 +6,8 @@
 #include <string.h>
 
 #include "sampling/snapshot.h"
-#include "sampling/win_ops.h"
-#include "sampling/win_sampler.h"
+#include "sampling/windows/win_ops.h"
+#include "sampling/windows/win_sampler.h"
 
 static_assert(sizeof(wchar_t) == sizeof(uint16_t), "szExeFile holds UTF-16 code units");
 static_assert(sizeof(win_process_entry::exe_file) == sizeof(PROCESSENTRY32W::szExeFile),

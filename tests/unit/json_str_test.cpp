@@ -3,7 +3,7 @@
 #include <string>
 
 #include "capture.h"
-#include "frontend/response.h"
+#include "cgi/response.h"
 
 namespace {
 

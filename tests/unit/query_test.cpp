@@ -3,7 +3,7 @@
 #include <string.h>
 #include <string>
 
-#include "frontend/query.h"
+#include "cgi/query.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "api/actions.h"
-#include "frontend/gate.h"
+#include "cgi/gate.h"
 
 namespace {
 

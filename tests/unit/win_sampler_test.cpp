@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "sampling/win_sampler.h"
+#include "sampling/windows/win_sampler.h"
 
 namespace {
 

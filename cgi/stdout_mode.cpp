@@ -1,4 +1,4 @@
-#include "frontend/stdout_mode.h"
+#include "cgi/stdout_mode.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "frontend/response.h"
+#include "cgi/response.h"
 
 #include <stdio.h>
 #include <string.h>

@@ -3,7 +3,7 @@
 #include <stdint.h>
 
 #include "sampling/snapshot.h"
-#include "sampling/win_ops.h"
+#include "sampling/windows/win_ops.h"
 
 // Fills `snap` completely through the Windows platform operations in `ops`: computer name,
 // CPU busy share over CPU_SAMPLE_MS, physical memory, page file as swap, uptime and one row per

@@ -1,11 +1,11 @@
-#include "frontend/gate.h"
+#include "cgi/gate.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "frontend/query.h"
-#include "frontend/response.h"
+#include "cgi/query.h"
+#include "cgi/response.h"
 
 int secret_equals(const char* a, const char* b) {
     const size_t la = strlen(a);

@@ -1,4 +1,4 @@
-#include "frontend/query.h"
+#include "cgi/query.h"
 
 #include <string.h>
 

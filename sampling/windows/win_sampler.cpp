@@ -1,4 +1,4 @@
-#include "sampling/win_sampler.h"
+#include "sampling/windows/win_sampler.h"
 
 #include <string.h>
 
