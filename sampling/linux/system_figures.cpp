@@ -7,15 +7,10 @@
 
 namespace {
 
-// Parses the counters after a "cpu" label; false when fewer than the four oldest ones are there.
-bool read_cpu_counters(text_cursor* c, cpu_line* line) {
-    int64_t v[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-    int got = 0;
-    while (got < 8 && read_int(c, &v[got])) got++;
-    if (got < 4) return false;
+// Busy and idle sums of one line's counters (at least the four oldest).
+void sum_cpu_counters(const int64_t* v, cpu_line* line) {
     line->busy = counter(v[0]) + counter(v[1]) + counter(v[2]) + counter(v[5]) + counter(v[6]) + counter(v[7]);
     line->idle = counter(v[3]) + counter(v[4]);
-    return true;
 }
 
 double busy_pct(const cpu_line& a, const cpu_line& b) {
@@ -34,23 +29,16 @@ bool read_cpu(int root_fd, cpu_reading* r) {
     if (n <= 0) return false;
     bool have_total = false;
     r->ncores = 0;
-    text_cursor c = {buf, buf + n};
-    do {
-        if (c.end - c.p < 4 || memcmp(c.p, "cpu", 3) != 0) continue;
-        const bool cut = n >= static_cast<long>(sizeof buf) - 1;
-        if (cut && !memchr(c.p, '\n', static_cast<size_t>(c.end - c.p))) break;  // a line cut by the buffer
-        text_cursor line = {c.p + 3, c.end};
-        if (*line.p == ' ' || *line.p == '\t') {
-            if (!have_total) have_total = read_cpu_counters(&line, &r->total);
-            continue;
+    for_each_cpu_line(buf, n, n >= static_cast<long>(sizeof buf) - 1, [&](int32_t core, const int64_t* v) {
+        if (core < 0) {
+            if (!have_total) sum_cpu_counters(v, &r->total);
+            have_total = true;
+        } else if (r->ncores < MAX_CORES) {
+            r->cores[r->ncores].core = core;
+            sum_cpu_counters(v, &r->cores[r->ncores]);
+            r->ncores++;
         }
-        int64_t n_core;
-        if (r->ncores >= MAX_CORES || !read_int(&line, &n_core) || n_core < 0 || n_core > INT32_MAX) continue;
-        if (line.p >= line.end || (*line.p != ' ' && *line.p != '\t')) continue;
-        cpu_line* row = &r->cores[r->ncores];
-        row->core = static_cast<int32_t>(n_core);
-        if (read_cpu_counters(&line, row)) r->ncores++;
-    } while (next_line(&c));
+    });
     return have_total;
 }
 
@@ -72,13 +60,15 @@ void fill_cpu(sys_snapshot* snap, const cpu_reading& r1, const cpu_reading& r2) 
     }
 }
 
-void read_host(int root_fd, sys_snapshot* snap) {
+void read_host_name(int root_fd, char* out, size_t capacity) {
     char buf[256];
     const long n = read_small(root_fd, "sys/kernel/hostname", buf, sizeof buf);
-    if (n > 0) copy_trimmed_line(text_cursor{buf, buf + n}, snap->host, sizeof snap->host);
+    if (n > 0) copy_trimmed_line(text_cursor{buf, buf + n}, out, capacity);
 }
 
-void read_cpu_model(int root_fd, sys_snapshot* snap) {
+void read_host(int root_fd, sys_snapshot* snap) { read_host_name(root_fd, snap->host, sizeof snap->host); }
+
+void read_cpu_model_name(int root_fd, char* out, size_t capacity) {
     // The first processor's block is enough; the file can be long and slow to produce.
     char buf[4096];
     const long n = read_small(root_fd, "cpuinfo", buf, sizeof buf);
@@ -92,7 +82,7 @@ void read_cpu_model(int root_fd, sys_snapshot* snap) {
         for (int k = 0; k < best; k++) {
             text_cursor line = c;
             if (take_key(&line, keys[k])) {
-                copy_trimmed_line(line, snap->cpu_model, sizeof snap->cpu_model);
+                copy_trimmed_line(line, out, capacity);
                 best = k;
                 break;
             }
@@ -100,36 +90,45 @@ void read_cpu_model(int root_fd, sys_snapshot* snap) {
     } while (best > 0 && next_line(&c));
 }
 
-void read_memory(int root_fd, sys_snapshot* snap) {
+void read_cpu_model(int root_fd, sys_snapshot* snap) {
+    read_cpu_model_name(root_fd, snap->cpu_model, sizeof snap->cpu_model);
+}
+
+bool read_meminfo(int root_fd, meminfo* m) {
+    memset(m, 0, sizeof *m);
     char buf[8192];
     const long n = read_small(root_fd, "meminfo", buf, sizeof buf);
-    if (n <= 0) return;
-    enum { TOTAL, FREE, AVAILABLE, BUFFERS, CACHED, RECLAIMABLE, SWAP_TOTAL, SWAP_FREE, KEYS };
-    static const char* const keys[KEYS] = {"MemTotal", "MemFree",      "MemAvailable", "Buffers",
-                                           "Cached",   "SReclaimable", "SwapTotal",    "SwapFree"};
-    double value[KEYS] = {0, 0, 0, 0, 0, 0, 0, 0};
-    bool seen[KEYS] = {false, false, false, false, false, false, false, false};
+    if (n <= 0) return false;
+    static const char* const keys[MEMINFO_KEYS] = {"MemTotal", "MemFree",      "MemAvailable", "Buffers",
+                                                   "Cached",   "SReclaimable", "SwapTotal",    "SwapFree"};
     text_cursor c = {buf, buf + n};
     do {
-        for (int k = 0; k < KEYS; k++) {
+        for (int k = 0; k < MEMINFO_KEYS; k++) {
             text_cursor line = c;
             int64_t v;
-            if (!seen[k] && take_key(&line, keys[k]) && read_int(&line, &v)) {
-                value[k] = v > 0 ? static_cast<double>(v) : 0;
-                seen[k] = true;
+            if (!m->seen[k] && take_key(&line, keys[k]) && read_int(&line, &v)) {
+                m->kib[k] = v > 0 ? static_cast<double>(v) : 0;
+                m->seen[k] = true;
                 break;
             }
         }
     } while (next_line(&c));
-    const double total = value[TOTAL];
-    double free_kb = seen[AVAILABLE] ? value[AVAILABLE] : value[FREE] + value[BUFFERS] + value[CACHED];
+    return true;
+}
+
+void read_memory(int root_fd, sys_snapshot* snap) {
+    meminfo m;
+    if (!read_meminfo(root_fd, &m)) return;
+    const double* kib = m.kib;
+    const double total = kib[MEM_TOTAL];
+    double free_kb = m.seen[MEM_AVAILABLE] ? kib[MEM_AVAILABLE] : kib[MEM_FREE] + kib[MEM_BUFFERS] + kib[MEM_CACHED];
     if (free_kb > total) free_kb = total;
     snap->mem_total_kb = total;
     snap->mem_free_kb = free_kb;
     snap->mem_used_kb = total - free_kb;
-    snap->mem_cached_kb = value[CACHED] + value[RECLAIMABLE];
-    snap->swap_total_kb = value[SWAP_TOTAL];
-    snap->swap_used_kb = value[SWAP_TOTAL] > value[SWAP_FREE] ? value[SWAP_TOTAL] - value[SWAP_FREE] : 0;
+    snap->mem_cached_kb = kib[MEM_CACHED] + kib[MEM_RECLAIMABLE];
+    snap->swap_total_kb = kib[SWAP_TOTAL];
+    snap->swap_used_kb = kib[SWAP_TOTAL] > kib[SWAP_FREE] ? kib[SWAP_TOTAL] - kib[SWAP_FREE] : 0;
 }
 
 void read_uptime_and_load(int root_fd, sys_snapshot* snap) {
@@ -140,15 +139,19 @@ void read_uptime_and_load(int root_fd, sys_snapshot* snap) {
         double up;
         if (read_decimal(&c, &up)) snap->uptime_sec = up;
     }
-    n = read_small(root_fd, "loadavg", buf, sizeof buf);
-    if (n > 0) {
-        text_cursor c = {buf, buf + n};
-        double l1, l5, l15;
-        if (read_decimal(&c, &l1) && read_decimal(&c, &l5) && read_decimal(&c, &l15)) {
-            snap->load1 = l1;
-            snap->load5 = l5;
-            snap->load15 = l15;
-            snap->load_available = 1;
-        }
+    double load[3];
+    if (read_loadavg(root_fd, load)) {
+        snap->load1 = load[0];
+        snap->load5 = load[1];
+        snap->load15 = load[2];
+        snap->load_available = 1;
     }
+}
+
+bool read_loadavg(int root_fd, double* load3) {
+    char buf[256];
+    const long n = read_small(root_fd, "loadavg", buf, sizeof buf);
+    if (n <= 0) return false;
+    text_cursor c = {buf, buf + n};
+    return read_decimal(&c, &load3[0]) && read_decimal(&c, &load3[1]) && read_decimal(&c, &load3[2]);
 }
