@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "api/clock.h"
+#include "api/exposition.h"
 #include "api/metrics.h"
 #include "cgi/constants.h"
 #include "cgi/query.h"
@@ -56,7 +57,14 @@ int mode_json(const char* query) {
     get_query_val(query, "top", top, sizeof top);
 
     if (action[0] == '\0' || strcmp(action, "metrics") == 0) {
-        json_metrics(strcmp(sort, "mem") == 0, top[0] ? parse_top(top) : DEFAULT_TOP);
+        char format[16];
+        get_query_val(query, "format", format, sizeof format);
+        if (strcmp(format, "prometheus") == 0) {
+            // Per-process series only when asked for: each pid label is a series of its own.
+            prometheus_metrics(strcmp(sort, "mem") == 0, top[0] ? parse_top(top) : 0);
+        } else {
+            json_metrics(strcmp(sort, "mem") == 0, top[0] ? parse_top(top) : DEFAULT_TOP);
+        }
     } else if (strcmp(action, "info") == 0) {
         write_info();
     } else {

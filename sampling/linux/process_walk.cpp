@@ -168,3 +168,16 @@ void ticks_to_percent(sys_snapshot* snap, double window_sec) {
         row->cpu = pct > max_pct ? max_pct : pct;
     }
 }
+
+void visit_processes(int root_fd, void (*visit)(void* ctx, const process_visit& p), void* ctx) {
+    for_each_process(root_fd, [&](int32_t pid, const char* path) {
+        char buf[1024];
+        const long n = read_small(root_fd, path, buf, sizeof buf);
+        if (n <= 0) return true;
+        stat_fields f;
+        parse_stat(buf, n, true, &f);
+        const process_visit p = {pid, f.name, f.name_len, f.state, f.ticks, f.rss_pages};
+        visit(ctx, p);
+        return true;
+    });
+}
