@@ -79,27 +79,20 @@ void write_processes_by_state(const node_counters* c) {
     }
 }
 
-void process_labels(const char* name, const counter_proc_row& row) {
-    printf("%s{pid=\"%ld\",name=", name, static_cast<long>(row.pid));
-    label_value_str(row.name);
-    write_text("}");
-}
-
-void write_process_rows(const node_counters* c, int shown) {
-    if (shown <= 0) return;
-    if (c->have & HAVE_PROC_CPU) {
-        family("ravlen_process_cpu_seconds_total", "counter", "CPU seconds used by the process since it started.");
-        for (int i = 0; i < shown; i++) {
-            process_labels("ravlen_process_cpu_seconds_total", c->processes[i]);
-            value_line(c->processes[i].cpu_seconds);
-        }
-    }
-    if (c->have & HAVE_PROC_RESIDENT) {
-        family("ravlen_process_resident_memory_bytes", "gauge", "Resident memory (working set) of the process.");
-        for (int i = 0; i < shown; i++) {
-            process_labels("ravlen_process_resident_memory_bytes", c->processes[i]);
-            value_line(c->processes[i].resident_bytes);
-        }
+// One family of per-process series; rows whose figure was not read are left out, and the family
+// with them when none was.
+void write_process_family(const node_counters* c, int shown, uint32_t figure, const char* name, const char* type,
+                          const char* help) {
+    bool any = false;
+    for (int i = 0; i < shown; i++) {
+        const counter_proc_row& row = c->processes[i];
+        if (!(row.measured & figure)) continue;
+        if (!any) family(name, type, help);
+        any = true;
+        printf("%s{pid=\"%ld\",name=", name, static_cast<long>(row.pid));
+        label_value_str(row.name);
+        write_text("}");
+        value_line(figure == PROC_CPU ? row.cpu_seconds : row.resident_bytes);
     }
 }
 
@@ -123,7 +116,10 @@ void write_exposition(const node_counters* c, int shown) {
     single_gauge(c, HAVE_LOAD, "ravlen_load5", "Load average over 5 minutes.", c->load5);
     single_gauge(c, HAVE_LOAD, "ravlen_load15", "Load average over 15 minutes.", c->load15);
     write_processes_by_state(c);
-    write_process_rows(c, shown);
+    write_process_family(c, shown, PROC_CPU, "ravlen_process_cpu_seconds_total", "counter",
+                         "CPU seconds used by the process since it started.");
+    write_process_family(c, shown, PROC_RESIDENT, "ravlen_process_resident_memory_bytes", "gauge",
+                         "Resident memory (working set) of the process.");
 }
 
 void prometheus_metrics(bool sort_by_mem, int top) {

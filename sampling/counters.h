@@ -47,9 +47,13 @@ enum counter_figure : uint32_t {
     HAVE_SWAP_FREE = 1u << 4,
     HAVE_BOOT_TIME = 1u << 5,
     HAVE_LOAD = 1u << 6,
-    HAVE_PROC_COUNT = 1u << 7,     // procs_in_state holds the process table's counts
-    HAVE_PROC_CPU = 1u << 8,       // per-process rows carry cpu_seconds
-    HAVE_PROC_RESIDENT = 1u << 9,  // per-process rows carry resident_bytes
+    HAVE_PROC_COUNT = 1u << 7,  // procs_in_state holds the process table's counts
+};
+
+// Bits of a process row's `measured`.
+enum proc_figure : uint32_t {
+    PROC_CPU = 1u << 0,       // cpu_seconds was read
+    PROC_RESIDENT = 1u << 1,  // resident_bytes was read
 };
 
 // Processes counted by the state letter the platform reports; index 0 counts processes of a
@@ -58,6 +62,7 @@ enum counter_figure : uint32_t {
 
 struct counter_proc_row {
     int32_t pid;
+    uint32_t measured;      // proc_figure bits; a figure not read is 0 and left out
     char name[64];          // UTF-8 as far as the platform gives it, at most 63 bytes
     double cpu_seconds;     // cumulative CPU time of the process
     double resident_bytes;  // resident memory (working set)

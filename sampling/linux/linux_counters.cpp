@@ -27,6 +27,7 @@ void count_process(void* ctx, const process_visit& p) {
     if (!w->with_processes || c->proc_rows >= MAX_PROCS) return;
     counter_proc_row* row = &c->processes[c->proc_rows++];
     row->pid = p.pid;
+    row->measured = PROC_CPU | PROC_RESIDENT;
     row->name[0] = '\0';
     if (p.name) copy_cut(p.name, p.name_len, row->name, sizeof row->name);
     row->cpu_seconds = static_cast<double>(p.cpu_ticks) / w->ticks_per_sec;
@@ -118,7 +119,6 @@ void read_counters_linux(node_counters* c, int root_fd, bool with_processes) {
     for (int i = 0; i < PROC_STATE_SLOTS; i++) {
         if (c->procs_in_state[i] > 0) c->have |= HAVE_PROC_COUNT;
     }
-    if (with_processes) c->have |= HAVE_PROC_CPU | HAVE_PROC_RESIDENT;
 }
 
 void read_counters(node_counters* c, bool with_processes) {

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "sampling/snapshot.h"
+#include "sampling/windows/win_counters.h"
 #include "sampling/windows/win_ops.h"
 #include "sampling/windows/win_sampler.h"
 
@@ -86,10 +87,22 @@ int working_set_size(void*, void* process, uint64_t* bytes) {
 
 void close_handle(void*, void* handle) { CloseHandle(handle); }
 
-}  // namespace
+uint64_t system_time(void*) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return filetime_count(now);
+}
 
-void sample_system(sys_snapshot* snap) {
-    const win_ops ops = {
+int process_times(void*, void* process, uint64_t* kernel, uint64_t* user) {
+    FILETIME created, exited, k, u;
+    if (!GetProcessTimes(process, &created, &exited, &k, &u)) return 0;
+    *kernel = filetime_count(k);
+    *user = filetime_count(u);
+    return 1;
+}
+
+win_ops kernel32_ops() {
+    return {
         nullptr,
         get_computer_name,
         get_system_times,
@@ -102,6 +115,19 @@ void sample_system(sys_snapshot* snap) {
         open_process,
         working_set_size,
         close_handle,
+        system_time,
+        process_times,
     };
+}
+
+}  // namespace
+
+void sample_system(sys_snapshot* snap) {
+    const win_ops ops = kernel32_ops();
     sample_windows(snap, &ops);
+}
+
+void read_counters(node_counters* c, bool with_processes) {
+    const win_ops ops = kernel32_ops();
+    read_counters_windows(c, &ops, with_processes);
 }

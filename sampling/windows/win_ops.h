@@ -41,4 +41,8 @@ struct win_ops {
     int (*working_set_size)(void* ctx, void* process, uint64_t* bytes);
     // CloseHandle.
     void (*close_handle)(void* ctx, void* handle);
+    // GetSystemTimeAsFileTime: 100 ns units since 1601-01-01 UTC.
+    uint64_t (*system_time)(void* ctx);
+    // GetProcessTimes of a process handle: its kernel and user time in 100 ns units; non-zero on success.
+    int (*process_times)(void* ctx, void* process, uint64_t* kernel, uint64_t* user);
 };

@@ -56,18 +56,20 @@ size_t utf16_to_utf8(const uint16_t* units, size_t max_units, char* out, size_t 
 // A byte count in whole KiB: the remainder is dropped.
 static double kib(uint64_t bytes) { return static_cast<double>(bytes >> 10); }
 
-static void read_host(sys_snapshot* snap, const win_ops* ops) {
+void read_computer_name(const win_ops* ops, char* out, size_t capacity) {
     char name[256];
     memset(name, 0, sizeof name);
     if (!ops->get_computer_name(ops->ctx, name, sizeof name)) return;
     name[sizeof name - 1] = '\0';
     size_t n = 0;
-    while (n < sizeof snap->host - 1 && name[n]) {
-        snap->host[n] = name[n];
+    while (n < capacity - 1 && name[n]) {
+        out[n] = name[n];
         n++;
     }
-    snap->host[n] = '\0';
+    out[n] = '\0';
 }
+
+static void read_host(sys_snapshot* snap, const win_ops* ops) { read_computer_name(ops, snap->host, sizeof snap->host); }
 
 static void read_memory(sys_snapshot* snap, const win_ops* ops) {
     win_memory_status status;

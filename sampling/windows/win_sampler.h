@@ -10,6 +10,9 @@
 // process with its working set. The outcome is snap->ok.
 void sample_windows(sys_snapshot* snap, const win_ops* ops);
 
+// The computer name into `out` (capacity bytes, NUL-terminated); left alone when unavailable.
+void read_computer_name(const win_ops* ops, char* out, size_t capacity);
+
 // Converts the NUL-terminated UTF-16 text `units` (read at most `max_units` units) to UTF-8 in
 // `out`, NUL-terminated within `capacity` bytes and cut at a character boundary. Surrogate pairs
 // are combined; an unpaired surrogate becomes U+FFFD. Returns the number of bytes written.

@@ -38,6 +38,7 @@ public:
         std::ofstream(p, std::ios::binary) << text;
     }
     void remove(const std::string& path) const { std::filesystem::remove_all(root_ + "/" + path); }
+    int fd() const { return fd_; }
 
     // Samples the tree. `between` runs between the two readings; per-process CPU figures are
     // taken over `window_sec` seconds.

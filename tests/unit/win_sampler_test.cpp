@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "sampling/windows/win_counters.h"
 #include "sampling/windows/win_sampler.h"
 
 namespace {
@@ -33,6 +34,7 @@ struct Fake {
     bool memory_ok = true;
     win_memory_status memory{16ull << 30, 6ull << 30, 24ull << 30, 20ull << 30};
     uint64_t ticks = 2500;
+    uint64_t now = 116444736000000000ull + 1700000000ull * 10000000ull;  // 2023-11-14 22:13:20 UTC
     bool snapshot_ok = true;
     std::vector<FakeProcess> processes;
     // Observed.
@@ -130,6 +132,20 @@ win_ops ops_for(Fake* f) {
     ops.close_handle = [](void* ctx, void* handle) {
         Fake* k = fake_of(ctx);
         if (!k->open_handles.erase(reinterpret_cast<uintptr_t>(handle))) k->bad_closes++;
+    };
+    ops.system_time = [](void* ctx) -> uint64_t {
+        fake_of(ctx)->calls.push_back("clock");
+        return fake_of(ctx)->now;
+    };
+    // A queryable process has used its pid in seconds of kernel time and half a second of user time.
+    ops.process_times = [](void* ctx, void* process, uint64_t* kernel, uint64_t* user) -> int {
+        Fake* k = fake_of(ctx);
+        EXPECT_TRUE(k->open_handles.count(reinterpret_cast<uintptr_t>(process)));
+        const FakeProcess& p = k->processes[k->cursor - 1];
+        if (!p.queryable) return 0;
+        *kernel = p.pid * 10000000ull;
+        *user = 5000000;
+        return 1;
     };
     return ops;
 }
@@ -404,6 +420,83 @@ TEST(Utf16NameLimit, StopsAtTheUnitLimitWithoutATerminator) {
     uint16_t pair_cut[2] = {'z', 0xD83D};  // the high half is the last readable unit
     EXPECT_EQ(utf16_to_utf8(pair_cut, 2, out, sizeof out), 4u);
     EXPECT_EQ(std::string(out), "z" + FFFD);
+}
+
+// The raw counters through the same operations: one reading each, no wait.
+
+std::unique_ptr<node_counters> counters(Fake& f, bool with_processes) {
+    std::unique_ptr<node_counters> c(new node_counters);
+    memset(c.get(), 0x5A, sizeof *c);
+    const win_ops ops = ops_for(&f);
+    read_counters_windows(c.get(), &ops, with_processes);
+    return c;
+}
+
+TEST(WinCounters, MachineFiguresInSecondsAndBytesWithoutWaiting) {
+    Fake f = normal();
+    f.ticks = 3600500;  // an hour and half a second
+    auto c = counters(f, false);
+    EXPECT_TRUE(f.sleeps.empty());
+    EXPECT_EQ(f.times_calls, 1u);
+    EXPECT_STREQ(c->platform, PLATFORM_NAME);
+    EXPECT_STREQ(c->host, "NODE-7");
+    EXPECT_STREQ(c->cpu_model, "");
+    ASSERT_EQ(c->ncpus, 1);
+    const cpu_time_row& row = c->cpus[0];
+    EXPECT_EQ(row.cpu, CPU_WHOLE_MACHINE);
+    EXPECT_EQ(row.modes, (1u << MODE_IDLE) | (1u << MODE_KERNEL) | (1u << MODE_USER));
+    // First reading: idle 1000, kernel 3000 (idle included), user 1000, in 100 ns units.
+    EXPECT_DOUBLE_EQ(row.seconds[MODE_IDLE], 1000e-7);
+    EXPECT_DOUBLE_EQ(row.seconds[MODE_KERNEL], 2000e-7);
+    EXPECT_DOUBLE_EQ(row.seconds[MODE_USER], 1000e-7);
+    EXPECT_EQ(c->mem_total_bytes, 16.0 * (1ull << 30));
+    EXPECT_EQ(c->mem_available_bytes, 6.0 * (1ull << 30));
+    EXPECT_EQ(c->swap_total_bytes, 24.0 * (1ull << 30));
+    EXPECT_EQ(c->swap_free_bytes, 20.0 * (1ull << 30));
+    EXPECT_EQ(c->boot_time_seconds, 1700000000.0 - 3600) << "whole seconds";
+    EXPECT_EQ(c->have, HAVE_MEM_TOTAL | HAVE_MEM_AVAILABLE | HAVE_SWAP_TOTAL | HAVE_SWAP_FREE | HAVE_BOOT_TIME |
+                           HAVE_PROC_COUNT)
+        << "no cached memory and no load on this platform";
+    EXPECT_EQ(c->procs_in_state[0], 4) << "no states: every process counted under 0";
+    for (int i = 1; i < PROC_STATE_SLOTS; i++) EXPECT_EQ(c->procs_in_state[i], 0) << i;
+    EXPECT_EQ(c->proc_rows, 0);
+    EXPECT_EQ(f.opens, 0) << "no process is opened unless rows are asked for";
+    EXPECT_TRUE(f.open_handles.empty());
+}
+
+TEST(WinCounters, ProcessRowsLeaveOutWhatCouldNotBeRead) {
+    Fake f = normal();
+    auto c = counters(f, true);
+    ASSERT_EQ(c->proc_rows, 4);
+    // [System Process] cannot be opened; System opens but answers no query.
+    EXPECT_EQ(c->processes[0].measured, 0u);
+    EXPECT_EQ(c->processes[1].measured, 0u);
+    EXPECT_EQ(c->processes[2].measured, PROC_CPU | PROC_RESIDENT);
+    EXPECT_DOUBLE_EQ(c->processes[2].cpu_seconds, 100.5);
+    EXPECT_EQ(c->processes[2].resident_bytes, (10ull << 20) + 1023) << "bytes, not whole KiB";
+    EXPECT_STREQ(c->processes[3].name, "caf\xC3\xA9.exe");
+    EXPECT_EQ(f.opens, 4);
+    EXPECT_TRUE(f.open_handles.empty());
+    EXPECT_EQ(f.bad_closes, 0);
+}
+
+TEST(WinCounters, EachFailedReadingLeavesOnlyItsFiguresOut) {
+    Fake f = normal();
+    f.times_failing_from = 0;
+    f.memory_ok = false;
+    f.snapshot_ok = false;
+    f.now = 0;  // a clock before 1970
+    auto c = counters(f, true);
+    EXPECT_EQ(c->ncpus, 0);
+    EXPECT_EQ(c->have, 0u);
+    EXPECT_EQ(c->proc_rows, 0);
+    EXPECT_STREQ(c->host, "NODE-7");
+
+    Fake g = normal();
+    g.processes.clear();
+    auto d = counters(g, true);
+    EXPECT_EQ(d->have & HAVE_PROC_COUNT, 0u) << "an empty list is a failed walk";
+    EXPECT_TRUE(g.open_handles.empty());
 }
 
 }  // namespace
