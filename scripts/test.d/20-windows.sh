@@ -67,4 +67,7 @@ python3 tests/page/golden_test.py --launcher "$wine" --binary "$exe" --page-dir 
 
 echo "-- metrics from Wine's counters"
 python3 tests/e2e/windows_metrics.py --launcher "$wine" --binary "$exe" || failed=1
+
+echo "-- the Prometheus text format from Wine's counters, checked by promtool"
+python3 tests/e2e/exposition_checks.py --launcher "$wine" --binary "$exe" --platform windows || failed=1
 exit $failed

@@ -15,6 +15,8 @@ JSON_HEADER = (b"Content-Type: application/json; charset=utf-8\r\n"
                b"Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n\r\n")
 HTML_HEADER = (b"Content-Type: text/html; charset=utf-8\r\n"
                b"Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n\r\n")
+EXPOSITION_HEADER = (b"Content-Type: text/plain; version=0.0.4; charset=utf-8\r\n"
+                     b"Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n\r\n")
 DESCRIPTOR = b'{"name":"ravlen","desc":"CPU & memory"}\n'
 VERSION = b"plugin_ravlen 1.0.1\n"
 USAGE = (b"usage: plugin_ravlen [--meta] [--version] [--help]\n"
@@ -104,6 +106,14 @@ def cases(platform):
         doc = one_json_document(out)
         assert doc.get("action") == "metrics" or doc.get("error") == "sample_failed", doc
 
+    def exposition(with_processes):
+        def check(out):
+            body = body_of(out, EXPOSITION_HEADER).decode("utf-8")
+            assert body.startswith("# HELP ravlen_info ") and body.endswith("\n"), body[:200]
+            assert "\n# TYPE ravlen_cpu_seconds_total counter\n" in body, body[:400]
+            assert ("ravlen_process_" in body) == with_processes, "per-process series only with top"
+        return check
+
     return [
         # Flags and the descriptor request come before the gate.
         ("version", ["--version"], {}, VERSION),
@@ -145,6 +155,31 @@ def cases(platform):
          unknown('"\ufffdé\ufffd"'.encode())),
         ("control bytes escaped", [], {"QUERY_STRING": "action=%01%0A%1b"}, unknown(b'"\\u0001\\n\\u001b"')),
         ("NUL ends the value", [], {"QUERY_STRING": "action=ab%00cd"}, unknown(b'"ab"')),
+        # The Prometheus text format on the metrics action; every other request keeps its answer.
+        ("prometheus", [], {"QUERY_STRING": "action=metrics&format=prometheus"}, exposition(False)),
+        ("prometheus with an empty action", [], {"QUERY_STRING": "format=prometheus&action="}, exposition(False)),
+        ("prometheus on the hub route", [], {"QUERY_STRING": "plugin=42?action=metrics&format=prometheus&sort=mem"},
+         exposition(False)),
+        ("prometheus with top", [], {"QUERY_STRING": "action=metrics&format=prometheus&top=3"}, exposition(True)),
+        ("prometheus with a bad top", [], {"QUERY_STRING": "action=metrics&format=prometheus&top=abc"},
+         exposition(True)),
+        ("prometheus with an empty top", [], {"QUERY_STRING": "action=metrics&format=prometheus&top="},
+         exposition(False)),
+        ("format=prometheus alone is the page", [], {"QUERY_STRING": "format=prometheus"}, page(False)),
+        ("format=json stays JSON", [], {"QUERY_STRING": "action=metrics&format=json"}, metrics_doc),
+        ("unknown format is JSON", [], {"QUERY_STRING": "action=metrics&format=openmetrics"}, metrics_doc),
+        ("format in capitals is JSON", [], {"QUERY_STRING": "action=metrics&format=PROMETHEUS"}, metrics_doc),
+        ("format cut to 15 bytes is JSON", [], {"QUERY_STRING": "action=metrics&format=prometheusprometheus"},
+         metrics_doc),
+        ("info ignores format", [], {"QUERY_STRING": "action=info&format=prometheus"}, info(b"false")),
+        ("unknown action ignores format", [], {"QUERY_STRING": "action=nope&format=prometheus"}, unknown(b'"nope"')),
+        ("gate: bearer admits the exposition", [],
+         dict(pw, QUERY_STRING="action=metrics&format=prometheus", HTTP_AUTHORIZATION="Bearer s3cret"),
+         exposition(False)),
+        ("gate: exposition refused without a carrier", [], dict(pw, QUERY_STRING="action=metrics&format=prometheus"),
+         UNAUTHORIZED),
+        ("gate: exposition refused with a wrong bearer", [],
+         dict(pw, QUERY_STRING="action=metrics&format=prometheus", HTTP_AUTHORIZATION="Bearer s3cre"), UNAUTHORIZED),
         # The gate.
         ("gate: no carrier", [], pw, UNAUTHORIZED),
         ("gate: no carrier, JSON side", [], dict(pw, QUERY_STRING="action=info"), UNAUTHORIZED),
