@@ -21,12 +21,13 @@ def free_port():
 class StandIn:
     """Context manager: `with StandIn(binary, password) as base_url: ...`."""
 
-    def __init__(self, binary, password=None):
-        self.binary, self.password = binary, password
+    def __init__(self, binary, password=None, state_parent=None):
+        self.binary, self.password, self.state_parent = binary, password, state_parent
         self.proc = None
 
     def __enter__(self):
-        self.state = tempfile.TemporaryDirectory(prefix="kiv-stand-in-")
+        # State (configuration, error log) in a fresh directory, under state_parent when given.
+        self.state = tempfile.TemporaryDirectory(prefix="kiv-stand-in-", dir=self.state_parent)
         port = free_port()
         env = dict(os.environ)
         env.pop("KIV_PASSWORD", None)
