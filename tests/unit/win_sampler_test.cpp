@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
 #include "sampling/windows/win_sampler.h"
 
 namespace {
@@ -60,6 +61,12 @@ struct Fake {
         return true;
     }
 };
+
+// Rows carry their own label in `what`.
+template <typename Row>
+std::string labelled(const testing::TestParamInfo<Row>& p) {
+    return case_name(p.index, p.param.what);
+}
 
 Fake* fake_of(void* ctx) { return static_cast<Fake*>(ctx); }
 
@@ -223,11 +230,7 @@ INSTANTIATE_TEST_SUITE_P(
                     CpuCase{"idle grew more than kernel: below zero", {{0, 0, 0}}, {{900, 100, 0}}, 0.0},
                     CpuCase{"idle went back: above 100", {{900, 1000, 0}}, {{0, 1100, 100}}, 100.0},
                     CpuCase{"a quarter", {{0, 0, 0}}, {{750, 1000, 0}}, 25.0}),
-    [](const testing::TestParamInfo<CpuCase>& i) {
-        std::string n = i.param.what;
-        for (char& c : n) c = isalnum(static_cast<unsigned char>(c)) ? c : '_';
-        return n;
-    });
+    labelled<CpuCase>);
 
 struct MemCase {
     const char* what;
@@ -265,7 +268,8 @@ INSTANTIATE_TEST_SUITE_P(
         MemCase{"no page file", {4096, 1024, 0, 0}, 4, 1, 3, 0, 0, 1},
         MemCase{"below one KiB is no total", {1023, 0, 0, 0}, 0, 0, 0, 0, 0, 0},
         MemCase{"huge", {1ull << 62, 0, 1ull << 62, 0}, 4503599627370496.0, 0, 4503599627370496.0,
-                4503599627370496.0, 4503599627370496.0, 1}));
+                4503599627370496.0, 4503599627370496.0, 1}),
+    labelled<MemCase>);
 
 TEST(WinSampler, FailedMemoryStatusFailsTheSample) {
     Fake f = normal();
@@ -294,7 +298,7 @@ TEST(WinSampler, FailedCpuReadingEndsTheSampleAtOnce) {
 }
 
 struct HostCase {
-    const char* label;
+    const char* what;
     bool ok;
     std::u16string name;
     std::string host;
@@ -329,7 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // 63 two-byte characters fill 126 bytes; the 64th would not fit whole.
                       HostCase{"long_two_byte_cut_at_boundary", true, std::u16string(100, u'\u00e9'),
                                repeat("\xc3\xa9", 63)}),
-    [](const ::testing::TestParamInfo<HostCase>& p) { return std::string(p.param.label); });
+    labelled<HostCase>);
 
 TEST(WinSampler, NoProcessListLeavesAValidSample) {
     Fake f = normal();
@@ -418,11 +422,7 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"two-byte char that just fits", std::u16string(61, u'a') + u"\u00e9", std::string(61, 'a') + "\xC3\xA9"},
         NameCase{"21 cjk fill 63 bytes", std::u16string(22, u'\u4e2d'), times(ZHONG, 21)},
         NameCase{"pair that does not fit", std::u16string(60, u'a') + u"\U0001F600", std::string(60, 'a')}),
-    [](const testing::TestParamInfo<NameCase>& i) {
-        std::string n = i.param.what;
-        for (char& c : n) c = isalnum(static_cast<unsigned char>(c)) ? c : '_';
-        return n;
-    });
+    labelled<NameCase>);
 
 TEST(Utf16NameLimit, StopsAtTheUnitLimitWithoutATerminator) {
     uint16_t units[4] = {'a', 'b', 'c', 'd'};
