@@ -2,7 +2,6 @@
 // record of counters turns into.
 #include <gtest/gtest.h>
 
-#include <ctype.h>
 #include <math.h>
 #include <string.h>
 
@@ -11,15 +10,10 @@
 
 #include "api/exposition.h"
 #include "capture.h"
+#include "case_name.h"
 #include "cgi/exposition_text.h"
 
 namespace {
-
-std::string test_name(const char* what) {
-    std::string n = what;
-    for (char& c : n) c = isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    return n;
-}
 
 struct LabelCase {
     const char* what;
@@ -52,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LabelCase{"truncated 3 byte", "\xE4\xB8", "\"" + R + "\""},
                     LabelCase{"encoded surrogate", "\xED\xA0\x80", "\"" + R + R + R + "\""},
                     LabelCase{"overlong quote is no quote", "\xC0\xA2", "\"" + R + R + "\""}),
-    [](const testing::TestParamInfo<LabelCase>& i) { return test_name(i.param.what); });
+    [](const testing::TestParamInfo<LabelCase>& i) { return case_name(i.index, i.param.what); });
 
 struct ValueCase {
     const char* what;
@@ -75,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ValueCase{"hundredth", 0.01, "0.01"}, ValueCase{"beyond 15 digits", 1e16, "1e+16"},
                     ValueCase{"not a number", NAN, "NaN"}, ValueCase{"infinite", INFINITY, "+Inf"},
                     ValueCase{"minus infinite", -INFINITY, "-Inf"}),
-    [](const testing::TestParamInfo<ValueCase>& i) { return test_name(i.param.what); });
+    [](const testing::TestParamInfo<ValueCase>& i) { return case_name(i.index, i.param.what); });
 
 std::unique_ptr<node_counters> blank(const char* platform) {
     std::unique_ptr<node_counters> c(new node_counters);
@@ -226,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
                     AbsentCase{"boot time", HAVE_BOOT_TIME, "ravlen_boot_time_seconds"},
                     AbsentCase{"load1", HAVE_LOAD, "ravlen_load1"}, AbsentCase{"load15", HAVE_LOAD, "ravlen_load15"},
                     AbsentCase{"process count", HAVE_PROC_COUNT, "ravlen_processes"}),
-    [](const testing::TestParamInfo<AbsentCase>& i) { return test_name(i.param.what); });
+    [](const testing::TestParamInfo<AbsentCase>& i) { return case_name(i.index, i.param.what); });
 
 TEST(Exposition, NoCpuRowsNoCpuFamily) {
     auto c = linux_like();

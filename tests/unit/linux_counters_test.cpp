@@ -1,7 +1,6 @@
 // The Linux raw counters against small proc trees.
 #include <gtest/gtest.h>
 
-#include <ctype.h>
 #include <unistd.h>
 
 #include <functional>
@@ -9,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "case_name.h"
 #include "proc_tree.h"
 #include "sampling/linux/linux_counters.h"
 
@@ -125,11 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Garbled meminfo keeps only MemTotal; an unparsable stat is counted without a state.
         TreeCase{"broken", "broken", nullptr, HAVE_MEM_TOTAL | HAVE_BOOT_TIME | HAVE_PROC_COUNT, 2, 0xFFu,
                  {{0, 1}, {'Z', 1}, {'S', 2}}}),
-    [](const testing::TestParamInfo<TreeCase>& i) {
-        std::string n = i.param.what;
-        for (char& ch : n) ch = isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-        return n;
-    });
+    [](const testing::TestParamInfo<TreeCase>& i) { return case_name(i.index, i.param.what); });
 
 TEST(LinuxCounters, OddNamesAreKeptForTheWriterToEscape) {
     ProcTree tree("odd_names");
