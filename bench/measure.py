@@ -111,6 +111,37 @@ def metrics_peers(tools):
     }
 
 
+EXPOSITION_HEADER = b"Content-Type: text/plain; version=0.0.4; charset=utf-8\r\n"
+EXPOSITION_GOAL = 1.2  # times the exec floor plus one floor walk: no window to wait
+
+
+def exposition_requests(tools):
+    """The metrics action in the Prometheus text format, without and with per-process series."""
+    return {
+        "prom": Kind("prom", [tools.plugin], {"QUERY_STRING": "action=metrics&format=prometheus"}),
+        "prom_top": Kind("prom_top", [tools.plugin], {"QUERY_STRING": "action=metrics&format=prometheus&top=25"}),
+    }
+
+
+def exposition_rows(row, peers, n, exec_floor):
+    walk = peers["walk"].median()
+    limit = exec_floor + walk
+    for key, what in (("prom", "exposition request (format=prometheus)"),
+                      ("prom_top", "exposition request, top=25")):
+        k = peers[key]
+        ratio = k.median() / limit
+        row(what, n, ms(k.median()), f"{ratio:.2f} × (exec floor + walk)", ms(k.median_cpu()), k.peak_rss(),
+            f"≤ {EXPOSITION_GOAL} × (exec floor + walk) = {EXPOSITION_GOAL * limit:.1f} ms",
+            verdict(ratio <= EXPOSITION_GOAL), ms(k.fastest()))
+
+
+def check_exposition(tools):
+    for kind in exposition_requests(tools).values():
+        out = subprocess.run(kind.argv, env=kind.env, stdout=subprocess.PIPE, check=True).stdout
+        if not out.startswith(EXPOSITION_HEADER) or b"\nravlen_cpu_seconds_total{" not in out:
+            raise RuntimeError(f"{kind.label}: unexpected response {out[:120]!r}")
+
+
 def check_responses(tools):
     """One plain run of each request, so that the figures are known to be of real answers."""
     notes = []
@@ -231,6 +262,8 @@ def build_table(own, full, requests, micro, counts):
             "", f"plugin = {plugin / limit:.3f} × limit")
 
     floor = requests["exec"].median()
+    for peers, n in ((own, counts["own"]), (full, counts["filled"])):
+        exposition_rows(row, peers, n, floor)
     row("exec floor (static, writes one byte)", counts["own"], ms(floor), "1.00 × exec floor",
         ms(requests["exec"].median_cpu()), requests["exec"].peak_rss(), fastest=ms(requests["exec"].fastest()))
     for key, what in (("page", "page request"), ("info", "info request"), ("401", "401 request")):
@@ -241,8 +274,11 @@ def build_table(own, full, requests, micro, counts):
             "≤ 1.5 × exec floor; RSS ≤ 3072 KiB", verdict(ratio <= 1.5 and rss <= RSS_LIMIT_KB),
             ms(k.fastest()))
     peak = max(own["metrics"].peak_rss(), full["metrics"].peak_rss())
+    peak_exposition = max(p[k].peak_rss() for p in (own, full) for k in ("prom", "prom_top"))
     row("metrics request, peak RSS of both counts", "", "", "", "", peak, "RSS ≤ 3072 KiB",
         verdict(peak <= RSS_LIMIT_KB))
+    row("exposition requests, peak RSS of both counts", "", "", "", "", peak_exposition, "RSS ≤ 3072 KiB",
+        verdict(peak_exposition <= RSS_LIMIT_KB))
     for name, ns, procs in micro:
         if procs:
             row(f"micro: `{name}`", int(procs), f"{ns / procs:.0f} ns/process", "", "", "",
@@ -266,6 +302,7 @@ def main():
 
     tools = Tools(os.path.abspath(args.build), os.path.dirname(os.path.abspath(__file__)))
     notes = check_responses(tools)
+    check_exposition(tools)
 
     # Ctrl-C, a hang-up or a termination request end the run through the finally below.
     def stop(signum, _frame):
@@ -285,7 +322,7 @@ def main():
     counts = {}
     print(f"metrics and peers at the machine's own process count ({args.rounds} rounds) ...",
           file=sys.stderr)
-    own = metrics_peers(tools)
+    own = dict(metrics_peers(tools), **exposition_requests(tools))
     warm_up(own, tools, 1)
     before = process_count()
     measure_rounds(own, tools, args.rounds, 1)
@@ -295,7 +332,7 @@ def main():
     try:
         print(f"starting idle processes up to {args.fill} ...", file=sys.stderr)
         filler.fill_to(args.fill)
-        full = metrics_peers(tools)
+        full = dict(metrics_peers(tools), **exposition_requests(tools))
         before = process_count()
         print(f"metrics and peers at {before} processes ({args.rounds} rounds) ...", file=sys.stderr)
         measure_rounds(full, tools, args.rounds, 1)
