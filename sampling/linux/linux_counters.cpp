@@ -38,7 +38,7 @@ void read_stat(node_counters* c, int root_fd, double ticks_per_sec) {
     char buf[65536];
     const long n = read_whole(root_fd, "stat", buf, sizeof buf);
     if (n <= 0) return;
-    cpu_time_row total;
+    cpu_time_row total = {};
     bool have_total = false;
     for_each_cpu_line(buf, n, n >= static_cast<long>(sizeof buf) - 1, [&](int32_t core, const int64_t* v) {
         cpu_time_row* row = nullptr;
@@ -75,15 +75,15 @@ void read_memory_bytes(node_counters* c, int root_fd) {
     meminfo m;
     if (!read_meminfo(root_fd, &m)) return;
     const struct {
-        meminfo_key key;
         double* bytes;
+        meminfo_key key;
         uint32_t bit;
     } figures[] = {
-        {MEM_TOTAL, &c->mem_total_bytes, HAVE_MEM_TOTAL},
-        {MEM_AVAILABLE, &c->mem_available_bytes, HAVE_MEM_AVAILABLE},
-        {MEM_CACHED, &c->mem_cached_bytes, HAVE_MEM_CACHED},
-        {SWAP_TOTAL, &c->swap_total_bytes, HAVE_SWAP_TOTAL},
-        {SWAP_FREE, &c->swap_free_bytes, HAVE_SWAP_FREE},
+        {&c->mem_total_bytes, MEM_TOTAL, HAVE_MEM_TOTAL},
+        {&c->mem_available_bytes, MEM_AVAILABLE, HAVE_MEM_AVAILABLE},
+        {&c->mem_cached_bytes, MEM_CACHED, HAVE_MEM_CACHED},
+        {&c->swap_total_bytes, SWAP_TOTAL, HAVE_SWAP_TOTAL},
+        {&c->swap_free_bytes, SWAP_FREE, HAVE_SWAP_FREE},
     };
     for (const auto& f : figures) {
         if (!m.seen[f.key]) continue;

@@ -1,5 +1,6 @@
 #include "sampling/windows/win_counters.h"
 
+#include <math.h>
 #include <string.h>
 
 #include "sampling/windows/win_sampler.h"
@@ -37,7 +38,7 @@ void read_boot_time(node_counters* c, const win_ops* ops) {
     const double up = static_cast<double>(ops->tick_count64(ops->ctx)) / 1000.0;
     if (now <= up) return;  // a clock before 1970 tells nothing
     // Whole seconds: the two clocks are read a moment apart, and the figure should not wobble.
-    c->boot_time_seconds = static_cast<double>(static_cast<uint64_t>(now - up + 0.5));
+    c->boot_time_seconds = floor(now - up + 0.5);
     c->have |= HAVE_BOOT_TIME;
 }
 
