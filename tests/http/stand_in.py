@@ -18,6 +18,17 @@ def free_port():
         return s.getsockname()[1]
 
 
+def stop_group(proc, timeout=10):
+    """Ends a server started with start_new_session, and everything it started: TERM, then KILL."""
+    if proc and proc.poll() is None:
+        os.killpg(proc.pid, signal.SIGTERM)
+        try:
+            proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
+
+
 class StandIn:
     """Context manager: `with StandIn(binary, password) as base_url: ...`."""
 
@@ -53,13 +64,7 @@ class StandIn:
                 time.sleep(0.05)
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            os.killpg(self.proc.pid, signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.proc.pid, signal.SIGKILL)
-                self.proc.wait()
+        stop_group(self.proc)
         if self.proc and self.proc.stderr:
             self.proc.stderr.close()
         self.proc = None

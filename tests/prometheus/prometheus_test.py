@@ -23,45 +23,32 @@ import urllib.request
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "http"))
-from stand_in import StandIn, free_port  # noqa: E402
+from stand_in import StandIn, free_port, stop_group  # noqa: E402
 
 PASSWORD = 'scrape "me" \\ please'
 DEADLINE_S = 90
 
-CONFIG = """\
-global:
-  scrape_interval: 1s
-  scrape_timeout: 1s
-scrape_configs:
-  - job_name: direct
-    metrics_path: /plugin_ravlen
+JOB = """\
+  - job_name: {name}
+    metrics_path: {path}
     params:
-      action: [metrics]
+{params}      action: [metrics]
       format: [prometheus]
     authorization:
       credentials_file: {password_file}
-    static_configs:
-      - targets: ["{target}"]
-  - job_name: hub
-    metrics_path: /plugins
-    params:
-      plugin: ["42"]
-      action: [metrics]
-      format: [prometheus]
-    authorization:
-      credentials_file: {password_file}
-    static_configs:
-      - targets: ["{target}"]
-  - job_name: wrong_password
-    metrics_path: /plugin_ravlen
-    params:
-      action: [metrics]
-      format: [prometheus]
-    authorization:
-      credentials_file: {wrong_file}
     static_configs:
       - targets: ["{target}"]
 """
+
+
+def scrape_config(target, password_file, wrong_file):
+    """Scrape every second: the direct and hub routes with the password, the direct one without."""
+    jobs = [("direct", "/plugin_ravlen", "", password_file),
+            ("hub", "/plugins", '      plugin: ["42"]\n', password_file),
+            ("wrong_password", "/plugin_ravlen", "", wrong_file)]
+    return ("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\nscrape_configs:\n" +
+            "".join(JOB.format(name=n, path=p, params=extra, password_file=f, target=target)
+                    for n, p, extra, f in jobs))
 
 
 class PrometheusServer:
@@ -78,8 +65,8 @@ class PrometheusServer:
     def start(self):
         config = os.path.join(self.work, "prometheus.yml")
         with open(config, "w") as f:
-            f.write(CONFIG.format(target=self.target, password_file=self.write_secret("password", PASSWORD),
-                                  wrong_file=self.write_secret("wrong-password", PASSWORD + "x")))
+            f.write(scrape_config(self.target, self.write_secret("password", PASSWORD),
+                                  self.write_secret("wrong-password", PASSWORD + "x")))
         port = free_port()
         self.url = f"http://127.0.0.1:{port}"
         self.log = open(os.path.join(self.work, "prometheus.log"), "w")
@@ -100,13 +87,7 @@ class PrometheusServer:
                 time.sleep(0.2)
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            os.killpg(self.proc.pid, signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.proc.pid, signal.SIGKILL)
-                self.proc.wait()
+        stop_group(self.proc, timeout=20)
         self.proc = None
         if self.log:
             self.log.close()
