@@ -7,6 +7,7 @@
 // subsequence becomes U+FFFD, so the value is always valid UTF-8.
 void label_value_str(const char* text);
 
-// Writes a sample value: the shortest of up to 15 significant digits that the format's parser
-// reads back as the same figure ("12.5", "17179869184"); "NaN", "+Inf" or "-Inf" otherwise.
+// Writes a sample value with up to 15 significant digits and no trailing zeros, so that tick
+// counts turned into seconds read as written ("217.2", "17179869184", "1e+16"); a value that
+// is not finite as "NaN", "+Inf" or "-Inf", the format's own words.
 void sample_value(double value);
