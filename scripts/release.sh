@@ -8,6 +8,8 @@
 # Uncommitted changes are not built: the tree is exported from git first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The modes of the files that CPack archives follow the umask; fix it.
+umask 022
 root=$PWD
 out=$root/build/release
 work=$root/build/release-work
