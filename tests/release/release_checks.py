@@ -51,7 +51,7 @@ class Checks:
         try:
             fn(*args)
             print(f"ok   {name}")
-        except (AssertionError, subprocess.CalledProcessError, OSError, urllib.error.URLError) as e:
+        except (AssertionError, RuntimeError, subprocess.CalledProcessError, OSError, urllib.error.URLError) as e:
             self.failures += 1
             print(f"FAIL {name}: {e}")
 
@@ -170,8 +170,8 @@ def quoted(s):
 
 
 class Lighttpd:
-    """Debian's lighttpd on a free loopback port: a few lines of its own, then the stock CGI
-    configuration unchanged. The node password reaches CGI programs through mod_setenv."""
+    """Debian's lighttpd on a free loopback port: a few lines of its own, the stock CGI
+    configuration unchanged, and the node password for CGI programs through mod_setenv."""
 
     def __init__(self, state, password=None):
         self.state, self.password = state, password
@@ -180,24 +180,28 @@ class Lighttpd:
         os.makedirs(os.path.join(self.state, "htdocs"), exist_ok=True)
         self.port = free_port()
         lines = [
-            'server.modules = ("mod_alias", "mod_setenv")',
+            'server.modules = ("mod_alias")',
             'server.bind = "127.0.0.1"',
             f"server.port = {self.port}",
             f"server.document-root = {quoted(os.path.join(self.state, 'htdocs'))}",
-            f"server.errorlog = {quoted(os.path.join(self.state, 'error.log'))}",
             f"include {quoted(STOCK_CGI)}",
         ]
         if os.geteuid() == 0:
             lines.append('server.username = "www-data"')
             lines.append('server.groupname = "www-data"')
         if self.password is not None:
+            # The two lines the README gives operators, after the stock configuration.
+            lines.append('server.modules += ("mod_setenv")')
             lines.append(f'setenv.add-environment = ("KIV_PASSWORD" => {quoted(self.password)})')
         conf = os.path.join(self.state, "lighttpd.conf")
         with open(conf, "w") as f:
             f.write("\n".join(lines) + "\n")
         os.chmod(conf, 0o600)  # it holds the node password
-        self.proc = subprocess.Popen(["lighttpd", "-D", "-f", conf], stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.PIPE)
+        # Without server.errorlog the server logs to its standard error: a file opened here, since
+        # the server would open its log only after giving up root for www-data.
+        self.log_path = os.path.join(self.state, "error.log")
+        with open(self.log_path, "wb") as log:
+            self.proc = subprocess.Popen(["lighttpd", "-D", "-f", conf], stdout=subprocess.DEVNULL, stderr=log)
         self.url = f"http://127.0.0.1:{self.port}"
         deadline = time.monotonic() + 15
         while True:
@@ -208,7 +212,8 @@ class Lighttpd:
             except (urllib.error.URLError, ConnectionError):
                 if self.proc.poll() is not None or time.monotonic() > deadline:
                     self.__exit__()
-                    raise RuntimeError("lighttpd did not start: " + self.proc.stderr.read().decode(errors="replace"))
+                    with open(self.log_path, errors="replace") as log:
+                        raise RuntimeError("lighttpd did not start: " + log.read())
                 time.sleep(0.05)
             else:
                 return self
