@@ -72,7 +72,14 @@ machine_state() {
   dpkg-query -W -f='${db:Status-Abbrev} ${Version}\n' ravlen 2>&1 || true
 }
 before=$(machine_state)
-dpkg_root -i "$out/$deb" >"$work/dpkg-install.log"
+as_root=0
+[ "$(id -u)" -ne 0 ] || as_root=1
+if [ "$as_root" -eq 1 ]; then
+  dpkg_root -i "$out/$deb" >"$work/dpkg-install.log"
+else
+  echo "note: not root, so the package is unpacked (dpkg-deb -x) rather than installed"
+  dpkg-deb -x "$out/$deb" "$troot"
+fi
 python3 tests/release/release_checks.py package --deb "$out/$deb" --root "$troot" --licence LICENSE || failed=1
 
 echo "-- end-to-end cases through the installed program"
@@ -80,7 +87,7 @@ python3 tests/e2e/cgi_cases.py --binary "$troot/usr/lib/cgi-bin/plugin_ravlen" -
   tail -1 "$work/e2e.log" || { cat "$work/e2e.log"; failed=1; }
 
 echo "-- served by Debian's lighttpd with its stock CGI configuration"
-if [ "$(id -u)" -eq 0 ] && unshare --mount true 2>/dev/null; then
+if [ "$as_root" -eq 1 ] && unshare --mount true 2>/dev/null; then
   # The throwaway root's /usr/lib/cgi-bin stands in for the machine's inside this namespace only.
   unshare --mount --propagation private sh -c \
     'mount --bind "$1/usr/lib/cgi-bin" /usr/lib/cgi-bin && exec python3 tests/release/release_checks.py served --state "$2"' \
@@ -90,13 +97,17 @@ else
 fi
 
 echo "-- purge"
-dpkg_root --purge ravlen >>"$work/dpkg-install.log"
-left=$(cd "$troot" && find . -path ./var -prune -o -print | sed 1d)
-if [ -z "$left" ] && ! dpkg_root -s ravlen >/dev/null 2>&1; then
-  echo "ok   nothing of the package is left"
+if [ "$as_root" -eq 1 ]; then
+  dpkg_root --purge ravlen >>"$work/dpkg-install.log"
+  left=$(cd "$troot" && find . -path ./var -prune -o -print | sed 1d)
+  if [ -z "$left" ] && ! dpkg_root -s ravlen >/dev/null 2>&1; then
+    echo "ok   nothing of the package is left"
+  else
+    echo "FAIL left behind: $left"
+    failed=1
+  fi
 else
-  echo "FAIL left behind: $left"
-  failed=1
+  echo "skip: nothing was installed"
 fi
 if [ "$(machine_state)" = "$before" ]; then
   echo "ok   the machine's /usr/lib/cgi-bin and package database are as they were"
