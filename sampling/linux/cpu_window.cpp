@@ -30,39 +30,14 @@ bool read_first(void* ctx, int32_t pid) {
         r->first_at = c.monotonic_ns(c.ctx);
         r->first_cpu = s.cpu_ticks;
     }
-    if (w->count > 0 && w->p[w->count - 1].pid >= pid) w->ascending = false;
     w->count++;
     return true;
-}
-
-// Index of `pid` among the readings or -1; `cursor` follows the walk when both list the same order.
-int find_reading(const window_readings& w, int32_t pid, int* cursor) {
-    if (*cursor < w.count && w.p[*cursor].pid == pid) return (*cursor)++;
-    int found = -1;
-    if (w.ascending) {
-        int lo = 0, hi = w.count - 1;
-        while (lo <= hi) {
-            const int mid = lo + (hi - lo) / 2;
-            if (w.p[mid].pid == pid) {
-                found = mid;
-                break;
-            }
-            if (w.p[mid].pid < pid) lo = mid + 1; else hi = mid - 1;
-        }
-    } else {
-        for (int i = 0; i < w.count && found < 0; i++) {
-            if (w.p[i].pid == pid) found = i;
-        }
-    }
-    if (found >= 0) *cursor = found + 1;
-    return found;
 }
 
 }  // namespace
 
 void open_readings(int root_fd, const linux_clock_ops& clocks, window_readings* w) {
     w->count = 0;
-    w->ascending = true;
     w->ticks_per_sec = stat_ticks_per_sec();
     const int64_t boot = clocks.boot_ns(clocks.ctx);
     const double tick = static_cast<double>(boot > 0 ? boot : 0) / 1e9 * w->ticks_per_sec;
@@ -80,11 +55,9 @@ void close_readings(const linux_clock_ops& clocks, window_readings* w) {
     }
 }
 
-bool window_cpu_pct(const window_readings& w, int* cursor, const process_stat& stat, int64_t read_at,
-                    double max_pct, double* pct) {
+bool window_cpu_pct(const window_readings& w, int i, const process_stat& stat, int64_t read_at, double max_pct,
+                    double* pct) {
     *pct = 0;
-    const int i = find_reading(w, stat.row.pid, cursor);
-    if (i < 0) return true;  // new since the first reading
     // Start times count in whole ticks, so a process started in the tick in which the first
     // reading began may be a newcomer on a reused pid: it gets no figure rather than another's.
     if (stat.start_ticks >= w.open_tick) return true;

@@ -25,7 +25,6 @@ struct process_reading {
 struct window_readings {
     process_reading p[MAX_PROCS];
     int count;
-    bool ascending;          // pids strictly ascending, as /proc lists them
     uint64_t open_tick;      // boot time in stat ticks when the first reading began
     double ticks_per_sec;
 };
@@ -38,10 +37,10 @@ void open_readings(int root_fd, const linux_clock_ops& clocks, window_readings* 
 // Opens no file.
 void close_readings(const linux_clock_ops& clocks, window_readings* w);
 
-// The share of one CPU, in percent and at most `max_pct`, that the process of `stat` (read at
-// `read_at`, CLOCK_MONOTONIC) used between its own two readings. 0 for a process without a first
-// reading or one that started after the first reading began (a pid taken over by a new process).
-// Returns false when the process gets no row: its clock said it had ended at the second reading.
-// `cursor` follows the walk; start it at 0.
-bool window_cpu_pct(const window_readings& w, int* cursor, const process_stat& stat, int64_t read_at,
-                    double max_pct, double* pct);
+// The share of one CPU, in percent and at most `max_pct`, that the process of reading `i` used
+// between its own two readings; `stat` is its stat file read after the window, at `read_at`
+// (CLOCK_MONOTONIC). 0 for a process that started after the first reading began (its pid taken
+// over by a new process). Returns false when the process gets no row: its clock said it had
+// ended at the second reading.
+bool window_cpu_pct(const window_readings& w, int i, const process_stat& stat, int64_t read_at, double max_pct,
+                    double* pct);

@@ -3,9 +3,9 @@
 //
 // The CPU window holds nothing but the wait, so that the machine's figures do not count the
 // probe. Just outside it lie the two readings of the processes' CPU clocks; just inside those,
-// the two readings of "stat". The walk over the processes' stat files comes after the window:
-// it sees each process's start time after both readings, so a pid taken over by a new process in
-// the meantime is caught, and a process that ended in the window has no row.
+// the two readings of "stat". The processes' stat files are read after the window, once each:
+// they give each start time after both readings, so a pid taken over by a new process in the
+// meantime is caught, and a process that ended in the window has no row.
 #include "sampling/linux/linux_sampler.h"
 
 #include <fcntl.h>
@@ -15,30 +15,6 @@
 #include "sampling/linux/cpu_window.h"
 #include "sampling/linux/process_walk.h"
 #include "sampling/linux/system_figures.h"
-
-namespace {
-
-struct row_filler {
-    sys_snapshot* snap;
-    const window_readings* w;
-    const linux_clock_ops* clocks;
-    double max_pct;
-    int cursor;
-};
-
-bool add_row(void* ctx, const process_stat& stat) {
-    row_filler* f = static_cast<row_filler*>(ctx);
-    if (f->snap->proc_count >= MAX_PROCS) return false;
-    const int64_t read_at = f->clocks->monotonic_ns(f->clocks->ctx);
-    double pct;
-    if (!window_cpu_pct(*f->w, &f->cursor, stat, read_at, f->max_pct, &pct)) return true;  // ended
-    proc_row* row = &f->snap->processes[f->snap->proc_count++];
-    *row = stat.row;
-    row->cpu = pct;
-    return true;
-}
-
-}  // namespace
 
 void sample_linux(sys_snapshot* snap, int root_fd, const linux_clock_ops& clocks) {
     memset(snap, 0, sizeof *snap);
@@ -54,8 +30,18 @@ void sample_linux(sys_snapshot* snap, int root_fd, const linux_clock_ops& clocks
     close_readings(clocks, &w);
     fill_cpu(snap, r1, r2);
 
-    row_filler f = {snap, &w, &clocks, 100.0 * (snap->ncores > 0 ? snap->ncores : 1), 0};
-    walk_process_stats(root_fd, add_row, &f);
+    // One stat file per process listed at the first reading. A process started since then shows
+    // from the next request on.
+    const double max_pct = 100.0 * (snap->ncores > 0 ? snap->ncores : 1);
+    for (int i = 0; i < w.count && snap->proc_count < MAX_PROCS; i++) {
+        process_stat stat;
+        if (!read_process_stat(root_fd, w.p[i].pid, &stat)) continue;  // ended
+        double pct;
+        if (!window_cpu_pct(w, i, stat, clocks.monotonic_ns(clocks.ctx), max_pct, &pct)) continue;
+        proc_row* row = &snap->processes[snap->proc_count++];
+        *row = stat.row;
+        row->cpu = pct;
+    }
 
     read_host(root_fd, snap);
     read_cpu_model(root_fd, snap);

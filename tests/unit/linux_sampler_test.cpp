@@ -113,10 +113,8 @@ TEST(LinuxSampler, ProcessCpuMatchedByPidOverTheWindow) {
         },
         1.0);
     auto rows = rows_by_pid(*s);
-    EXPECT_EQ(rows.count(42), 0u) << "a process gone by the second walk has no row";
-    ASSERT_EQ(rows.count(77), 1u);
-    EXPECT_EQ(rows[77]->cpu, 0.0) << "no first reading";
-    EXPECT_STREQ(rows[77]->name, "newcomer");
+    EXPECT_EQ(rows.count(42), 0u) << "a process gone after the window has no row";
+    EXPECT_EQ(rows.count(77), 0u) << "a process new in the window shows from the next sample on";
     EXPECT_NEAR(rows[1]->cpu, 150.0, 1e-9);
     EXPECT_EQ(rows[1234]->cpu, 200.0) << "capped at all cores busy";
 }
@@ -227,6 +225,32 @@ TEST(LinuxSampler, NothingButTheWaitInsideTheWindow) {
     EXPECT_STREQ(rows[42]->name, "renamed");
     EXPECT_EQ(rows[42]->state, 'D');
     EXPECT_NEAR(rows[42]->cpu, 100.0, 1e-9);
+}
+
+TEST(ProcessWalk, OneStatFileEachWithTicksAndStartTime) {
+    ProcTree tree("normal");
+    tree.write("1234/stat", proc_stat_line(1234, "kthreadd", 'I', 7, 8, 0, 987654));
+    std::map<int, process_stat> seen;
+    walk_process_stats(
+        tree.fd(),
+        [](void* ctx, const process_stat& p) {
+            (*static_cast<std::map<int, process_stat>*>(ctx))[p.row.pid] = p;
+            return true;
+        },
+        &seen);
+    ASSERT_EQ(seen.size(), 3u) << "the file 99 and the directory self are no processes";
+    EXPECT_STREQ(seen[1].row.name, "init");
+    EXPECT_EQ(seen[1].row.state, 'S');
+    EXPECT_EQ(seen[1].row.rss_kb, static_cast<int>(2500 * KIB_PER_PAGE));
+    EXPECT_EQ(seen[1].row.cpu, 0.0);
+    EXPECT_EQ(seen[1].cpu_ticks, 500u);
+    EXPECT_EQ(seen[1].start_ticks, 5000u);
+    EXPECT_EQ(seen[1234].cpu_ticks, 15u);
+    EXPECT_EQ(seen[1234].start_ticks, 987654u);
+    process_stat one;
+    EXPECT_TRUE(read_process_stat(tree.fd(), 42, &one));
+    EXPECT_STREQ(one.row.name, "worker");
+    EXPECT_FALSE(read_process_stat(tree.fd(), 43, &one));
 }
 
 TEST(LinuxSampler, BusyShareOfHugeCountsStaysAt100) {

@@ -91,6 +91,7 @@ public:
         std::ofstream(p, std::ios::binary) << text;
     }
     void remove(const std::string& path) const { std::filesystem::remove_all(root_ + "/" + path); }
+    int fd() const { return fd_; }
 
     // Samples the tree with the given clocks.
     std::unique_ptr<sys_snapshot> sample(FakeClocks& clocks) const {
