@@ -5,7 +5,9 @@
 #include <io.h>
 #include <stdio.h>
 
-void set_binary_stdout() { _setmode(_fileno(stdout), _O_BINARY); }
+void prepare_stdout() { _setmode(_fileno(stdout), _O_BINARY); }
 #else
-void set_binary_stdout() {}
+#include <signal.h>
+
+void prepare_stdout() { signal(SIGPIPE, SIG_IGN); }
 #endif

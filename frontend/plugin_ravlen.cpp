@@ -3,6 +3,6 @@
 #include "cgi/stdout_mode.h"
 
 int main(int argc, char** argv) {
-    set_binary_stdout();
+    prepare_stdout();
     return handle_request(argc, argv);
 }

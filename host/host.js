@@ -4,8 +4,16 @@
   'use strict';
   var HUB_ID = '42';
   var frame = document.getElementById('frame');
+  var standalone = document.getElementById('standalone');
   var nodeInput = document.getElementById('node');
   var pwdInput = document.getElementById('pwd');
+
+  // The password kept for a node, looked up as the dashboard looks it up.
+  function storedPassword(node) {
+    try {
+      return localStorage.getItem('kiv_pwd_' + node) || localStorage.getItem('kiv_active_pwd') || '';
+    } catch (e) { return ''; }
+  }
 
   function currentTheme() {
     var t = null;
@@ -19,10 +27,14 @@
     if (frame.contentWindow) frame.contentWindow.postMessage({ type: 'qz-theme', theme: t }, '*');
   }
 
-  function openFrame() {
+  // The page request is guarded like every other, and a frame or a link cannot send a header:
+  // the password goes in the page's URL, where the dashboard also finds it for its requests.
+  function openFrame(pwd) {
     var node = nodeInput.value;
+    var carry = pwd ? 'pwd=' + encodeURIComponent(pwd) : '';
     frame.src = '/plugins?plugin=' + HUB_ID + '&embed=1&node=' + encodeURIComponent(node) +
-      '&id=' + encodeURIComponent('session-1');
+      '&id=' + encodeURIComponent('session-1') + (carry ? '&' + carry : '');
+    standalone.href = '/plugin_ravlen' + (carry ? '?' + carry : '');
   }
 
   document.getElementById('theme').addEventListener('click', function () {
@@ -37,7 +49,7 @@
       localStorage.setItem('kiv_pwd_' + nodeInput.value, pwdInput.value);
       localStorage.setItem('kiv_active_pwd', pwdInput.value);
     } catch (e) { /* storage blocked */ }
-    openFrame();  // the dashboard reads the password once, at load
+    openFrame(pwdInput.value);  // the dashboard reads the password once, at load
   });
 
   // The framed dashboard asks for the host's theme once it has loaded.
@@ -48,5 +60,5 @@
   });
 
   showTheme(currentTheme());
-  openFrame();
+  openFrame(storedPassword(nodeInput.value));
 })();

@@ -10,23 +10,23 @@ port=${3:-8080}
 mkdir -p "$state"
 state=$(cd "$state" && pwd)
 
-# A value inside a double-quoted lighttpd string: escape backslashes and quotes.
-conf_string() { local s=${1//\\/\\\\}; printf '"%s"' "${s//\"/\\\"}"; }
-
+# lighttpd reads the password from its own environment (env.), so it passes to the plugin byte
+# for byte: a lighttpd string cannot hold every password (one ending in a backslash, say).
 setenv=""
 if [ -n "${KIV_PASSWORD:-}" ]; then
-  setenv="setenv.set-environment = (\"KIV_PASSWORD\" => $(conf_string "$KIV_PASSWORD"))"
+  export KIV_PASSWORD
+  setenv='setenv.set-environment = ("KIV_PASSWORD" => env.KIV_PASSWORD)'
 fi
 
 conf="$state/lighttpd.conf"
 : > "$conf"
-chmod 600 "$conf"  # it may hold the node password
+# The replacements stand in quotes: unquoted, bash 5.2 reads a "&" in them as the matched text.
 while IFS= read -r line; do
-  line=${line//@PORT@/$port}
-  line=${line//@HOST_DIR@/$here}
-  line=${line//@STATE_DIR@/$state}
-  line=${line//@PLUGIN@/$plugin}
-  line=${line//@SETENV@/$setenv}
+  line=${line//@PORT@/"$port"}
+  line=${line//@HOST_DIR@/"$here"}
+  line=${line//@STATE_DIR@/"$state"}
+  line=${line//@PLUGIN@/"$plugin"}
+  line=${line//@SETENV@/"$setenv"}
   printf '%s\n' "$line" >> "$conf"
 done < "$here/lighttpd.conf.in"
 

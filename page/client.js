@@ -188,19 +188,16 @@
           return;
         }
         render(d);
+        showState();  // a document that renders ends an error shown by the pill
       })
       .catch(function (e) { fail('request failed: ' + e); })
       .then(done, done);
   }
 
-  function schedule() {
-    if (TIMER !== null) {
-      clearInterval(TIMER);
-      TIMER = null;
-    }
+  // The pill shows the loop's state: live at the current rate, or paused.
+  function showState() {
     var pill = $('pState');
     if (RATE > 0) {
-      TIMER = setInterval(poll, RATE);
       pill.textContent = 'live ' + (RATE / 1000) + 's';
       pill.className = 'pill live';
     } else {
@@ -209,12 +206,22 @@
     }
   }
 
+  function schedule() {
+    if (TIMER !== null) {
+      clearInterval(TIMER);
+      TIMER = null;
+    }
+    if (RATE > 0) TIMER = setInterval(poll, RATE);
+    showState();
+  }
+
   // A segmented control: a click marks its button as the one that is on, then runs `pick`.
+  // The buttons to turn off are looked up at the click, so one added later is turned off too.
   function segment(segId, pick) {
-    var buttons = $(segId).querySelectorAll('button');
-    Array.prototype.forEach.call(buttons, function (b) {
+    function buttons() { return $(segId).querySelectorAll('button'); }
+    Array.prototype.forEach.call(buttons(), function (b) {
       b.addEventListener('click', function () {
-        Array.prototype.forEach.call(buttons, function (other) { other.classList.remove('on'); });
+        Array.prototype.forEach.call(buttons(), function (other) { other.classList.remove('on'); });
         b.classList.add('on');
         pick(b);
       });

@@ -19,9 +19,9 @@ uint64_t filetime_count(const FILETIME& t) {
     return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
-int get_computer_name(void*, char* buf, uint32_t capacity) {
+int get_computer_name(void*, uint16_t* buf, uint32_t capacity) {
     DWORD size = capacity;
-    return GetComputerNameA(buf, &size) ? 1 : 0;
+    return GetComputerNameW(reinterpret_cast<wchar_t*>(buf), &size) ? 1 : 0;
 }
 
 int get_system_times(void*, uint64_t* idle, uint64_t* kernel, uint64_t* user) {

@@ -20,8 +20,8 @@ struct win_process_entry {
 
 struct win_ops {
     void* ctx;
-    // GetComputerNameA: NUL-terminated name into buf (capacity bytes); non-zero on success.
-    int (*get_computer_name)(void* ctx, char* buf, uint32_t capacity);
+    // GetComputerNameW: NUL-terminated UTF-16 name into buf (capacity units); non-zero on success.
+    int (*get_computer_name)(void* ctx, uint16_t* buf, uint32_t capacity);
     // GetSystemTimes: cumulative 100 ns counts summed over all processors; non-zero on success.
     int (*get_system_times)(void* ctx, uint64_t* idle, uint64_t* kernel, uint64_t* user);
     // Sleep.

@@ -56,17 +56,13 @@ size_t utf16_to_utf8(const uint16_t* units, size_t max_units, char* out, size_t 
 // A byte count in whole KiB: the remainder is dropped.
 static double kib(uint64_t bytes) { return static_cast<double>(bytes >> 10); }
 
+// The wide-character name, so that a name outside ASCII keeps its characters whatever the
+// system code page; converted to UTF-8 and cut at a character boundary to fit `host`.
 static void read_host(sys_snapshot* snap, const win_ops* ops) {
-    char name[256];
+    uint16_t name[256];
     memset(name, 0, sizeof name);
-    if (!ops->get_computer_name(ops->ctx, name, sizeof name)) return;
-    name[sizeof name - 1] = '\0';
-    size_t n = 0;
-    while (n < sizeof snap->host - 1 && name[n]) {
-        snap->host[n] = name[n];
-        n++;
-    }
-    snap->host[n] = '\0';
+    if (!ops->get_computer_name(ops->ctx, name, 256)) return;
+    utf16_to_utf8(name, 256, snap->host, sizeof snap->host);
 }
 
 static void read_memory(sys_snapshot* snap, const win_ops* ops) {

@@ -238,14 +238,18 @@ test('failures: the message, the pill, and what stays on the page', async () => 
       assert.equal(await text(page, '#kCpu'), '40.0%', 'the figures of the last document stay');
     }
     assert.equal(await text(page, '#pHost'), 'half', 'render stopped at the missing member, after the host');
-    // A good document refreshes the figures but not the pill; a rate button does.
+    // The next good document refreshes the figures and gives the pill back its state.
+    const pill = () => page.evaluate(() => [document.getElementById('pState').textContent, document.getElementById('pState').className]);
     await next(page, doc({ host: 'again', cpu_pct: 41 }), stub, 'again');
     assert.equal(await text(page, '#kCpu'), '41.0%');
     assert.equal(await text(page, '#coreNote'), '');
-    assert.equal(await text(page, '#pState'), 'error');
-    await page.click('#segRate button[data-ms="2000"]');
-    assert.deepEqual(await page.evaluate(() => [document.getElementById('pState').textContent, document.getElementById('pState').className]),
-      ['live 2s', 'pill live']);
+    assert.deepEqual(await pill(), ['live 2s', 'pill live']);
+    // Paused, the same holds: error at once, then paused again.
+    await page.click('#segRate button[data-ms="0"]');
+    await next(page, { ok: false }, stub);
+    await untilText(page, '#pState', 'error');
+    await next(page, doc({ host: 'paused again' }), stub, 'paused again');
+    assert.deepEqual(await pill(), ['paused', 'pill paused']);
     assert.deepEqual(b.errors, []);
   } finally { await b.close(); }
 });
@@ -300,6 +304,28 @@ test('rate buttons, pause, sort and visibility', async () => {
 
     assert.deepEqual(stub.requests.map((r) => r.path.replace('/plugin_ravlen?action=metrics&sort=', '')),
       ['cpu', 'cpu', 'mem', 'mem', 'mem', 'cpu', 'cpu', 'cpu']);
+    assert.deepEqual(b.errors, []);
+  } finally { await b.close(); }
+});
+
+test('a click turns off every button in its segment, also one added after load', async () => {
+  const { b, page } = await dashboard();
+  const on = (seg) => page.evaluate((s) => [...document.querySelectorAll(`#${s} button.on`)].map((x) => x.textContent), seg);
+  try {
+    await untilText(page, '#pHost', 'r1');
+    await page.evaluate(() => {
+      for (const [seg, label] of [['segRate', '10s'], ['segSort', 'PID']]) {
+        const extra = document.createElement('button');
+        extra.type = 'button';
+        extra.className = 'on';
+        extra.textContent = label;
+        document.getElementById(seg).appendChild(extra);
+      }
+    });
+    await page.click('#segRate button[data-ms="5000"]');
+    assert.deepEqual(await on('segRate'), ['5s']);
+    await page.click('#segSort button[data-sort="mem"]');
+    assert.deepEqual(await on('segSort'), ['Memory']);
     assert.deepEqual(b.errors, []);
   } finally { await b.close(); }
 });

@@ -4,6 +4,7 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { startServer, openBrowser, screenshot } = require('./harness');
+const { doc, stubMetrics, untilText } = require('./stub');
 
 const DARK_BG = 'rgb(0, 0, 0)';
 const LIGHT_BG = 'rgb(245, 245, 247)';
@@ -247,6 +248,39 @@ test('"qz-theme-request" goes to the parent once, and only from a frame', async 
     assert.equal(await frame.evaluate(() => getComputedStyle(document.body).backgroundColor), LIGHT_BG);
     assert.equal(await frame.evaluate(() => document.documentElement.classList.contains('embedded')), true);
   } finally { await b.close(); }
+});
+
+const DARK_TRACK = 'rgba(255, 255, 255, 0.1)';
+const LIGHT_TRACK = 'rgba(0, 0, 0, 0.1)';
+const TRACK_CASES = [
+  // query, browser preference, data-theme removed after load, track colour, screenshot
+  ['theme=light', 'dark', false, LIGHT_TRACK, 'page-light-tracks'],
+  ['theme=dark', 'light', false, DARK_TRACK, 'page-dark-tracks'],
+  ['theme=light', 'light', true, LIGHT_TRACK],
+  ['theme=dark', 'dark', true, DARK_TRACK],
+];
+
+test('bar and gauge tracks show on the card in either theme', async () => {
+  // Idle cores and an unused swap gauge show nothing but their tracks.
+  const idle = doc({
+    host: 'tracks', cores: [0, 0, 35, 70, 95].map((pct, core) => ({ core, pct })),
+    swap: { total_kb: 2097152, used_kb: 0, pct: 0 },
+  });
+  for (const [query, scheme, drop, want, shot] of TRACK_CASES) {
+    const b = await openBrowser({ colorScheme: scheme });
+    try {
+      const stub = await stubMetrics(b.page);
+      stub.queue.push(idle);
+      await openPage(b, query);
+      await untilText(b.page, '#pHost', 'tracks');
+      if (drop) await b.page.evaluate(() => document.documentElement.removeAttribute('data-theme'));
+      const tracks = await b.page.evaluate(() =>
+        [...document.querySelectorAll('.gauge, .core .bar')].map((e) => getComputedStyle(e).backgroundColor));
+      assert.deepEqual(tracks, Array(2 + 5).fill(want), `tracks for '${query}', prefers ${scheme}, data-theme removed ${drop}`);
+      if (shot) await screenshot(b.page, shot);
+      assert.deepEqual(b.errors, []);
+    } finally { await b.close(); }
+  }
 });
 
 function layout(page) {

@@ -54,6 +54,24 @@ class Runner:
         p = subprocess.run(cmd, env=full_env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
         return Run(p.stdout, p.stderr, p.returncode)
 
+    def into_closed_pipe(self, args=(), env=None, read_first=0):
+        """Exit status of a run whose standard output is a pipe the reader closes after reading
+        `read_first` bytes (0: closed before the program starts). The child gets the default
+        SIGPIPE disposition, as under a shell or a web server."""
+        full_env = dict(self.base_env)
+        full_env.update({k.encode(): v.encode() for k, v in (env or {}).items()})
+        r, w = os.pipe()
+        if not read_first:
+            os.close(r)
+        p = subprocess.Popen(list(self.launcher) + [self.binary] + list(args), env=full_env, stdout=w,
+                             stderr=subprocess.PIPE)
+        os.close(w)
+        if read_first:
+            os.read(r, read_first)
+            os.close(r)
+        err = p.communicate(timeout=60)[1]
+        return p.returncode, err
+
     def answer(self, args=(), env=None):
         """Standard output of a run that must exit with 0 and write nothing on standard error."""
         r = self.run(args, env)
@@ -187,6 +205,19 @@ def hostile_cases():
     ]
 
 
+def closed_pipe_cases():
+    """Linux-only: a reader that goes away must not change the exit status."""
+    return [
+        ("closed pipe: version", ["--version"], {}, 0),
+        ("closed pipe: help", ["--help"], {}, 0),
+        ("closed pipe: page", [], {}, 0),
+        ("closed pipe: page after one byte", [], {}, 1),
+        ("closed pipe: info", [], {"QUERY_STRING": "action=info"}, 0),
+        ("closed pipe: 401", [], {"KIV_PASSWORD": "s3cret"}, 0),
+        ("closed pipe: metrics after one byte", [], {"QUERY_STRING": "action=metrics&top=4096"}, 1),
+    ]
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--binary", required=True)
@@ -209,7 +240,16 @@ def main():
         except AssertionError as e:
             failures += 1
             print(f"FAIL {name}: {e}")
-    print(f"{len(table) - failures} of {len(table)} cases passed")
+    pipe_table = closed_pipe_cases() if not a.launcher else []
+    for name, args, env, read_first in pipe_table:
+        status, err = runner.into_closed_pipe(args, env, read_first)
+        if status == 0 and err == b"":
+            print(f"ok   {name}")
+        else:
+            failures += 1
+            print(f"FAIL {name}: exit status {status}, standard error {err[:200]!r}")
+    total = len(table) + len(pipe_table)
+    print(f"{total - failures} of {total} cases passed")
     sys.exit(1 if failures else 0)
 
 

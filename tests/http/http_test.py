@@ -3,6 +3,7 @@
 import json
 import sys
 import unittest
+import urllib.parse
 
 from stand_in import StandIn, get
 
@@ -65,7 +66,8 @@ class Routes(unittest.TestCase):
 
 
 class Gate(unittest.TestCase):
-    PASSWORD = 'p@ss "word"'
+    # Characters that the stand-in's configuration or its shell must pass through untouched.
+    PASSWORD = 'p@ss "word" & \\more\\'
 
     @classmethod
     def setUpClass(cls):
@@ -89,7 +91,7 @@ class Gate(unittest.TestCase):
         carriers = [
             ("header", {"X-Kiv-Password": self.PASSWORD}, ""),
             ("bearer", {"Authorization": "Bearer " + self.PASSWORD}, ""),
-            ("pwd", {}, "&pwd=p%40ss+%22word%22"),
+            ("pwd", {}, "&pwd=" + urllib.parse.quote_plus(self.PASSWORD)),
         ]
         for name, headers, extra in carriers:
             for path in ("/plugin_ravlen?action=info", "/plugins?plugin=42?action=metrics&top=1"):

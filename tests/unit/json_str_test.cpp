@@ -3,6 +3,7 @@
 #include <string>
 
 #include "capture.h"
+#include "case_name.h"
 #include "cgi/response.h"
 
 namespace {
@@ -19,6 +20,10 @@ TEST_P(JsonStr, EscapesAndKeepsOutputValidUtf8) {
     EXPECT_EQ(captured_stdout([&] { json_str(c.input.c_str()); }), c.written);
 }
 
+std::string json_case_name(const testing::TestParamInfo<JsonStrCase>& p) {
+    return case_name(p.index, p.param.input);
+}
+
 const std::string R = "\xEF\xBF\xBD";  // U+FFFD
 
 INSTANTIATE_TEST_SUITE_P(
@@ -28,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
                     JsonStrCase{"\\", "\"\\\\\""},
                     JsonStrCase{"\t\n\r", "\"\\t\\n\\r\""},
                     JsonStrCase{"\x01\x1b\x1f\x08\x0c", "\"\\u0001\\u001b\\u001f\\u0008\\u000c\""},
-                    JsonStrCase{"/\x7f~", "\"/\x7f~\""}));
+                    JsonStrCase{"/\x7f~", "\"/\x7f~\""}),
+    json_case_name);
 
 INSTANTIATE_TEST_SUITE_P(
     Utf8, JsonStr,
@@ -48,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
         JsonStrCase{"\xED\xA0\x80", "\"" + R + R + R + "\""},               // encoded surrogate
         JsonStrCase{"\xF4\x90\x80\x80", "\"" + R + R + R + R + "\""},       // above U+10FFFF
         JsonStrCase{"\xF5\xC1", "\"" + R + R + "\""},
-        JsonStrCase{"\xC3\xA9\xE9", "\"\xC3\xA9" + R + "\""}));
+        JsonStrCase{"\xC3\xA9\xE9", "\"\xC3\xA9" + R + "\""}),
+    json_case_name);
 
 TEST(JsonHeader, IsTheExact107Bytes) {
     const std::string out = captured_stdout([] { json_header(); });

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
 #include "proc_tree.h"
 
 namespace {
@@ -398,7 +399,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FailCase{"no_meminfo", [](const ProcTree& tree) { tree.remove("meminfo"); }, false},
                     FailCase{"zero_total", [](const ProcTree& tree) { tree.write("meminfo", "MemTotal: 0 kB\n"); }, false},
                     FailCase{"no_total", [](const ProcTree& tree) { tree.write("meminfo", "MemFree: 5 kB\n"); }, false}),
-    [](const testing::TestParamInfo<FailCase>& i) { return std::string(i.param.what); });
+    [](const testing::TestParamInfo<FailCase>& p) { return case_name(p.index, p.param.what); });
 
 TEST(LinuxSampler, RealProcWaitsTheWindowAndSucceeds) {
     std::unique_ptr<sys_snapshot> snap(new sys_snapshot);

@@ -3,6 +3,7 @@
 #include <string.h>
 #include <string>
 
+#include "case_name.h"
 #include "cgi/query.h"
 
 namespace {
@@ -62,7 +63,12 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{"embed=aaaaaaaaaaaaa%41", "embed", 16, 1, "aaaaaaaaaaaaa%4"},
         QueryCase{"embed=%41%41%41%41%41%41", "embed", 16, 1, "AAAAA"},
         QueryCase{"embed=abc", "embed", 2, 1, "a"},
-        QueryCase{"pwd=s%26p&pwd=other", "pwd", 256, 1, "s&p"}));
+        QueryCase{"pwd=s%26p&pwd=other", "pwd", 256, 1, "s&p"}),
+    [](const testing::TestParamInfo<QueryCase>& p) {
+        const QueryCase& c = p.param;
+        return case_name(p.index, std::string(c.key) + " " + (c.query ? c.query : "null") + " cap" +
+                                      std::to_string(c.capacity));
+    });
 
 TEST(GetQueryValLong, KeepsFirst255RawBytesOfPwd) {
     const std::string raw(300, 'p');

@@ -4,8 +4,10 @@
 #include <string.h>
 
 #include <memory>
+#include <sstream>
 #include <vector>
 
+#include "case_name.h"
 #include "sampling/ranking.h"
 
 namespace {
@@ -31,6 +33,12 @@ struct CmpCase {
 
 void PrintTo(const CmpCase& c, std::ostream* os) { *os << c.cpu_a << "/" << c.rss_a << " vs " << c.cpu_b << "/" << c.rss_b; }
 
+std::string cmp_case_name(const testing::TestParamInfo<CmpCase>& p) {
+    std::ostringstream text;
+    PrintTo(p.param, &text);
+    return case_name(p.index, text.str());
+}
+
 
 class Compare : public testing::TestWithParam<CmpCase> {};
 
@@ -51,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
                     CmpCase{0.0, 0, 0.0, 0, 0, 0},          // full tie
                     CmpCase{0.0, -5, 0.0, 5, 1, 1},         // rss compared as signed
                     CmpCase{0.0, 2147483647, 0.0, -2147483647 - 1, -1, -1},  // no overflow from subtraction
-                    CmpCase{1e-9, 0, 0.0, 0, -1, -1}));
+                    CmpCase{1e-9, 0, 0.0, 0, -1, -1}),
+    cmp_case_name);
 
 struct Table {
     std::unique_ptr<sys_snapshot> snap{new sys_snapshot()};

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "api/actions.h"
+#include "case_name.h"
 #include "cgi/gate.h"
 
 namespace {
@@ -20,7 +21,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TopCase{"0", 25}, TopCase{"-1", 25}, TopCase{"abc", 25}, TopCase{"", 25},
                     TopCase{"7x", 7}, TopCase{"+12", 12}, TopCase{" \t12", 12}, TopCase{"0010", 10},
                     TopCase{"2147483648", 25}, TopCase{"99999999999999999999", 25},
-                    TopCase{"-99999999999999999999", 25}, TopCase{"+-5", 25}));
+                    TopCase{"-99999999999999999999", 25}, TopCase{"+-5", 25}),
+    [](const testing::TestParamInfo<TopCase>& p) { return case_name(p.index, p.param.text); });
 
 TEST(SecretEquals, AgreesWithPlainEquality) {
     const char* words[] = {"", "a", "b", "ab", "abc", "abd", "abcd", "s3cret", "s3cre", "S3cret"};

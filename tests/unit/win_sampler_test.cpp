@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
 #include "sampling/windows/win_sampler.h"
 
 namespace {
@@ -27,7 +28,7 @@ struct FakeProcess {
 struct Fake {
     // Script.
     bool name_ok = true;
-    std::string name = "NODE-7";
+    std::u16string name = u"NODE-7";
     std::vector<std::array<uint64_t, 3>> times;  // idle, kernel, user per reading
     size_t times_failing_from = 99;              // readings at and after this index fail
     bool memory_ok = true;
@@ -61,17 +62,26 @@ struct Fake {
     }
 };
 
+// Rows carry their own label in `what`.
+template <typename Row>
+std::string labelled(const testing::TestParamInfo<Row>& p) {
+    return case_name(p.index, p.param.what);
+}
+
 Fake* fake_of(void* ctx) { return static_cast<Fake*>(ctx); }
 
 win_ops ops_for(Fake* f) {
     win_ops ops;
     ops.ctx = f;
-    ops.get_computer_name = [](void* ctx, char* buf, uint32_t capacity) -> int {
+    ops.get_computer_name = [](void* ctx, uint16_t* buf, uint32_t capacity) -> int {
         Fake* k = fake_of(ctx);
         k->calls.push_back("name");
         if (!k->name_ok) return 0;
         EXPECT_EQ(capacity, 256u);
-        snprintf(buf, capacity, "%s", k->name.c_str());
+        for (uint32_t i = 0; i < capacity; i++) buf[i] = 0xABCD;  // garbage after the terminator
+        size_t n = 0;
+        for (; n < k->name.size() && n < capacity - 1; n++) buf[n] = k->name[n];
+        buf[n] = 0;
         return 1;
     };
     ops.get_system_times = [](void* ctx, uint64_t* idle, uint64_t* kernel, uint64_t* user) -> int {
@@ -220,11 +230,7 @@ INSTANTIATE_TEST_SUITE_P(
                     CpuCase{"idle grew more than kernel: below zero", {{0, 0, 0}}, {{900, 100, 0}}, 0.0},
                     CpuCase{"idle went back: above 100", {{900, 1000, 0}}, {{0, 1100, 100}}, 100.0},
                     CpuCase{"a quarter", {{0, 0, 0}}, {{750, 1000, 0}}, 25.0}),
-    [](const testing::TestParamInfo<CpuCase>& i) {
-        std::string n = i.param.what;
-        for (char& c : n) c = isalnum(static_cast<unsigned char>(c)) ? c : '_';
-        return n;
-    });
+    labelled<CpuCase>);
 
 struct MemCase {
     const char* what;
@@ -262,7 +268,8 @@ INSTANTIATE_TEST_SUITE_P(
         MemCase{"no page file", {4096, 1024, 0, 0}, 4, 1, 3, 0, 0, 1},
         MemCase{"below one KiB is no total", {1023, 0, 0, 0}, 0, 0, 0, 0, 0, 0},
         MemCase{"huge", {1ull << 62, 0, 1ull << 62, 0}, 4503599627370496.0, 0, 4503599627370496.0,
-                4503599627370496.0, 4503599627370496.0, 1}));
+                4503599627370496.0, 4503599627370496.0, 1}),
+    labelled<MemCase>);
 
 TEST(WinSampler, FailedMemoryStatusFailsTheSample) {
     Fake f = normal();
@@ -290,18 +297,43 @@ TEST(WinSampler, FailedCpuReadingEndsTheSampleAtOnce) {
     }
 }
 
-TEST(WinSampler, HostNameFailureOrLengthNeverStopsTheSample) {
-    Fake f = normal();
-    f.name_ok = false;
-    auto s = sample(f);
-    EXPECT_STREQ(s->host, "");
-    EXPECT_EQ(s->ok, 1);
+struct HostCase {
+    const char* what;
+    bool ok;
+    std::u16string name;
+    std::string host;
+};
 
-    Fake g = normal();
-    g.name = std::string(200, 'h');
-    auto t = sample(g);
-    EXPECT_EQ(std::string(t->host), std::string(127, 'h'));
+class WinHost : public ::testing::TestWithParam<HostCase> {};
+
+// Whatever the name call gives, the sample goes on; the name arrives as UTF-8 within 127 bytes.
+TEST_P(WinHost, NameBecomesUtf8AndNeverStopsTheSample) {
+    Fake f = normal();
+    f.name_ok = GetParam().ok;
+    f.name = GetParam().name;
+    auto s = sample(f);
+    EXPECT_EQ(s->ok, 1);
+    EXPECT_EQ(std::string(s->host), GetParam().host);
 }
+
+std::string repeat(const std::string& text, size_t times) {
+    std::string out;
+    for (size_t i = 0; i < times; i++) out += text;
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, WinHost,
+    ::testing::Values(HostCase{"ascii", true, u"NODE-7", "NODE-7"},
+                      HostCase{"failed_call", false, u"NODE-7", ""},
+                      HostCase{"latin_capital_e_acute", true, u"\u00c9COLE-01", "\xc3\x89" "COLE-01"},
+                      HostCase{"cjk", true, u"\u670d\u52a1\u5668", "\xe6\x9c\x8d\xe5\x8a\xa1\xe5\x99\xa8"},
+                      HostCase{"lone_surrogate", true, u"A\xd800" u"B", "A\xef\xbf\xbd" "B"},
+                      HostCase{"long_ascii_cut_to_127", true, std::u16string(200, u'h'), std::string(127, 'h')},
+                      // 63 two-byte characters fill 126 bytes; the 64th would not fit whole.
+                      HostCase{"long_two_byte_cut_at_boundary", true, std::u16string(100, u'\u00e9'),
+                               repeat("\xc3\xa9", 63)}),
+    labelled<HostCase>);
 
 TEST(WinSampler, NoProcessListLeavesAValidSample) {
     Fake f = normal();
@@ -390,11 +422,7 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"two-byte char that just fits", std::u16string(61, u'a') + u"\u00e9", std::string(61, 'a') + "\xC3\xA9"},
         NameCase{"21 cjk fill 63 bytes", std::u16string(22, u'\u4e2d'), times(ZHONG, 21)},
         NameCase{"pair that does not fit", std::u16string(60, u'a') + u"\U0001F600", std::string(60, 'a')}),
-    [](const testing::TestParamInfo<NameCase>& i) {
-        std::string n = i.param.what;
-        for (char& c : n) c = isalnum(static_cast<unsigned char>(c)) ? c : '_';
-        return n;
-    });
+    labelled<NameCase>);
 
 TEST(Utf16NameLimit, StopsAtTheUnitLimitWithoutATerminator) {
     uint16_t units[4] = {'a', 'b', 'c', 'd'};
