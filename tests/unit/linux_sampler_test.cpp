@@ -199,7 +199,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {SEC, SEC + SEC / 4},
                   [](const ProcTree& tree) { tree.write("1/stat", proc_stat_line(1, "init", 'S', 300, 200, 2500, OPEN_TICK - 1)); },
                   true, 25.0, "init"}),
-    [](const testing::TestParamInfo<ClockCase>& i) { return std::string(i.param.what); });
+    [](const testing::TestParamInfo<ClockCase>& p) { return case_name(p.index, p.param.what); });
 
 TEST(LinuxSampler, NothingButTheWaitInsideTheWindow) {
     ProcTree tree("normal");
