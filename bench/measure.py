@@ -176,33 +176,56 @@ def metrics_document(plugin):
 
 
 class Accuracy:
-    """A child of known use and the readings of one program over ACCURACY_REQUESTS requests."""
+    """A child of known use and the readings of each program over ACCURACY_REQUESTS requests, the
+    programs taking turns so that they see the same machine."""
 
     def __init__(self, label, busy_us, sleep_us, threads):
         self.label, self.busy_us, self.sleep_us, self.threads = label, busy_us, sleep_us, threads
 
-    def measure(self, tools, plugin):
+    def measure(self, tools, programs):
+        """{program name: (the child's own use over the run, readings, its use during each request)}"""
         child = subprocess.Popen([tools.duty, str(self.busy_us), str(self.sleep_us), str(self.threads), "120"])
+        readings = {name: [] for name in programs}
+        during = {name: [] for name in programs}
         try:
             time.sleep(0.5)
             cpu0, wall0 = cpu_clock_ns(child.pid), time.monotonic_ns()
-            readings, during = [], []
             for _ in range(ACCURACY_REQUESTS):
-                c, w = cpu_clock_ns(child.pid), time.monotonic_ns()
-                rows = {r["pid"]: r for r in metrics_document(plugin)["processes"]}
-                readings.append(rows[child.pid]["cpu"])
-                during.append((cpu_clock_ns(child.pid) - c) * 100.0 / (time.monotonic_ns() - w))
+                for name, plugin in programs.items():
+                    c, w = cpu_clock_ns(child.pid), time.monotonic_ns()
+                    rows = {r["pid"]: r for r in metrics_document(plugin)["processes"]}
+                    readings[name].append(rows[child.pid]["cpu"])
+                    during[name].append((cpu_clock_ns(child.pid) - c) * 100.0 / (time.monotonic_ns() - w))
             cpu1, wall1 = cpu_clock_ns(child.pid), time.monotonic_ns()
         finally:
             child.kill()
             child.wait()
         own = (cpu1 - cpu0) * 100.0 / (wall1 - wall0)
-        return own, readings, during
+        return {name: (own, readings[name], during[name]) for name in programs}
 
 
-def probe_effect(plugin):
-    """The machine CPU figure of PROBE_REQUESTS requests, one after the other."""
-    return [metrics_document(plugin)["cpu_pct"] for _ in range(PROBE_REQUESTS)]
+def machine_busy(seconds):
+    """The machine's busy share over `seconds` with nothing of the benchmark's running: what the
+    machine does on its own (on a shared machine, other tenants' work shows here too)."""
+    def counters():
+        with open("/proc/stat") as f:
+            v = [int(x) for x in f.readline().split()[1:9]]
+        return v[0] + v[1] + v[2] + v[5] + v[6] + v[7], v[3] + v[4]
+    busy0, idle0 = counters()
+    time.sleep(seconds)
+    busy1, idle1 = counters()
+    return (busy1 - busy0) * 100.0 / max(1, busy1 - busy0 + idle1 - idle0)
+
+
+def probe_effect(programs):
+    """The machine CPU figure of PROBE_REQUESTS requests of each program, taking turns, and the
+    machine's own busy share just before and just after."""
+    readings = {name: [] for name in programs}
+    before = machine_busy(2)
+    for _ in range(PROBE_REQUESTS):
+        for name, plugin in programs.items():
+            readings[name].append(metrics_document(plugin)["cpu_pct"])
+    return readings, (before, machine_busy(2))
 
 
 ACCURACY_CHILDREN = (Accuracy("one thread at 30 % (3 ms busy, 7 ms asleep)", 3000, 7000, 1),
@@ -346,9 +369,11 @@ def build_figures_table(accuracy, probe, own, full, counts):
             row(f"accuracy: child {child.label}, {len(readings)} requests", program, counts["own"], figure,
                 "every reading within 3 points of the child's own use" if program == "plugin_ravlen" else "",
                 verdict(ok) if program == "plugin_ravlen" else "")
-    for program, readings in probe.items():
+    readings_by_program, (busy_before, busy_after) = probe
+    for program, readings in readings_by_program.items():
         median = statistics.median(readings)
-        figure = f"median {median:.1f} % (range {min(readings):.1f} to {max(readings):.1f})"
+        figure = (f"median {median:.1f} % (range {min(readings):.1f} to {max(readings):.1f}); the machine "
+                  f"alone, 2 s before and after: {busy_before:.1f} % and {busy_after:.1f} %")
         row(f"probe effect: machine CPU of {len(readings)} requests, idle machine", program, counts["filled"],
             figure, "median ≤ 3 %" if program == "plugin_ravlen" else "",
             verdict(median <= 3) if program == "plugin_ravlen" else "")
@@ -381,12 +406,12 @@ def main():
     ap.add_argument("--request-runs", type=int, default=200, help="runs of each small request")
     ap.add_argument("--fill", type=int, default=4000, help="process count of the filled rows")
     ap.add_argument("--baseline", help="an older build of plugin_ravlen to measure alongside")
+    ap.add_argument("--baseline-name", default="", help="what the baseline is built from, for the text")
     args = ap.parse_args()
     baseline = os.path.abspath(args.baseline) if args.baseline else None
 
     tools = Tools(os.path.abspath(args.build), os.path.dirname(os.path.abspath(__file__)))
     notes = check_responses(tools)
-    load_start = f"{os.getloadavg()[0]:.2f}"
 
     # Ctrl-C, a hang-up or a termination request end the run through the finally below.
     def stop(signum, _frame):
@@ -405,8 +430,7 @@ def main():
 
     programs = {"plugin_ravlen": tools.plugin, **({"baseline": baseline} if baseline else {})}
     print("accuracy of the process CPU figure ...", file=sys.stderr)
-    accuracy = [(child, {name: child.measure(tools, plugin) for name, plugin in programs.items()})
-                for child in ACCURACY_CHILDREN]
+    accuracy = [(child, child.measure(tools, programs)) for child in ACCURACY_CHILDREN]
 
     counts = {}
     print(f"metrics and peers at the machine's own process count ({args.rounds} rounds) ...",
@@ -424,7 +448,7 @@ def main():
         full = metrics_peers(tools, baseline)
         before = process_count()
         print(f"the machine CPU figure at {before} idle processes ...", file=sys.stderr)
-        probe = {name: probe_effect(plugin) for name, plugin in programs.items()}
+        probe = probe_effect(programs)
         print(f"metrics and peers at {before} processes ({args.rounds} rounds) ...", file=sys.stderr)
         measure_rounds(full, tools, args.rounds, 1)
         after = process_count()
@@ -461,13 +485,15 @@ def main():
         "",
         "## Process CPU and the probe's own work",
         "",
-        f"Accuracy: a child of known use (`bench/duty_child.cpp`) and {ACCURACY_REQUESTS} metrics requests, "
-        "one after the other, at the machine's own process count; the child's own use is its CPU-time "
-        "clock over wall time across those requests. Probe effect: the machine CPU figure of "
-        f"{PROBE_REQUESTS} requests with the idle filler running and nothing else of the benchmark's. "
+        f"Accuracy: a child of known use (`bench/duty_child.cpp`) and {ACCURACY_REQUESTS} metrics requests "
+        "of each program, one after the other and the programs taking turns, at the machine's own "
+        "process count; the child's own use is its CPU-time clock over wall time across those "
+        "requests. Probe effect: the machine CPU figure of "
+        f"{PROBE_REQUESTS} requests of each program, taking turns, with the idle filler running and "
+        "nothing else of the benchmark's. "
         "CPU time and latency: medians of the rounds of the table above. "
-        + ("The baseline is the build given with --baseline. " if baseline else "")
-        + f"Load average at the start {load_start}, at the end {os.getloadavg()[0]:.2f}.",
+        + (f"The baseline is the program built from {args.baseline_name or args.baseline}, measured "
+           "alongside. " if baseline else ""),
         "",
         figures,
         "",

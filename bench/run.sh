@@ -16,7 +16,8 @@ if [ -n "${BASELINE:-}" ]; then
   git archive "$BASELINE" | tar -x -C build/bench-baseline/src
   cmake -S build/bench-baseline/src -B build/bench-baseline/build -DCMAKE_BUILD_TYPE=Release -DRAVLEN_TESTS=OFF >/dev/null
   cmake --build build/bench-baseline/build -j2 --target plugin_ravlen >/dev/null
-  baseline=(--baseline build/bench-baseline/build/plugin_ravlen)
+  baseline=(--baseline build/bench-baseline/build/plugin_ravlen
+            --baseline-name "$(git rev-parse --short "$BASELINE") ($BASELINE)")
 fi
 
 exec python3 bench/measure.py --build build/bench --out bench/results.md "${baseline[@]}" "$@"
