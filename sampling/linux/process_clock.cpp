@@ -5,7 +5,12 @@
 
 namespace {
 
+// No pid goes beyond the kernel's PID_MAX_LIMIT. The clock id holds the pid in its upper bits,
+// so a larger number would wrap onto another one (0 meaning the calling process itself).
+const int32_t PID_LIMIT = 4194304;
+
 cpu_clock_answer process_clock(void*, int32_t pid, clockid_t* clock) {
+    if (pid <= 0 || pid > PID_LIMIT) return CPU_CLOCK_GONE;
     const int err = clock_getcpuclockid(static_cast<pid_t>(pid), clock);
     if (err == 0) return CPU_CLOCK_READ;
     return err == ESRCH ? CPU_CLOCK_GONE : CPU_CLOCK_REFUSED;

@@ -254,6 +254,28 @@ TEST(ProcessWalk, OneStatFileEachWithTicksAndStartTime) {
     EXPECT_FALSE(read_process_stat(tree.fd(), 43, &one));
 }
 
+TEST(ProcessClock, CumulativeCpuFromTheClockOrTheTicks) {
+    uint64_t before = 0, after = 0;
+    ASSERT_TRUE(read_process_cpu_ns(static_cast<int32_t>(getpid()), &before));
+    timespec spin_start, now;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spin_start);
+    do {
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    } while ((now.tv_sec - spin_start.tv_sec) * 1000000000L + (now.tv_nsec - spin_start.tv_nsec) < 20000000L);
+    ASSERT_TRUE(read_process_cpu_ns(static_cast<int32_t>(getpid()), &after));
+    EXPECT_GE(after - before, 20000000u);
+
+    // No process has these pids; 0 and 2^30 would otherwise name this process's own clock.
+    for (int32_t pid : {0, -1, 4194305, 1 << 30}) {
+        process_stat gone = {};
+        gone.row.pid = pid;
+        gone.cpu_ticks = 3 * TICKS;
+        uint64_t ns;
+        EXPECT_FALSE(read_process_cpu_ns(pid, &ns)) << pid;
+        EXPECT_DOUBLE_EQ(process_cpu_seconds(gone), 3.0) << pid << ": the stat file's ticks instead";
+    }
+}
+
 TEST(LinuxSampler, BusyShareOfHugeCountsStaysAt100) {
     // 7461359022477182840 * 100.0 / 7461359022477182840 computes as 100.00000000000001.
     ProcTree tree("normal");
