@@ -20,8 +20,8 @@ struct linux_dirent64_header {
 const unsigned char TYPE_UNKNOWN = 0;  // DT_UNKNOWN
 const unsigned char TYPE_DIR = 4;      // DT_DIR
 
-// Calls visit(pid, "<pid>/stat") for every numeric directory under the root, in directory order,
-// until visit returns false.
+// Calls visit(pid) for every numeric directory under the root, in directory order, until visit
+// returns false.
 template <typename Visit>
 void for_each_process(int root_fd, Visit visit) {
     if (lseek(root_fd, 0, SEEK_SET) < 0) return;
@@ -38,28 +38,16 @@ void for_each_process(int root_fd, Visit visit) {
             int len = 0;
             for (; name[len] >= '0' && name[len] <= '9' && len < 10; len++) pid = pid * 10 + (name[len] - '0');
             if (len == 0 || name[len] != '\0' || pid > INT32_MAX) continue;
-            char path[24];
-            memcpy(path, name, static_cast<size_t>(len));
-            memcpy(path + len, "/stat", 6);
-            if (!visit(static_cast<int32_t>(pid), path)) return;
+            if (!visit(static_cast<int32_t>(pid))) return;
         }
     }
 }
 
 // The fields of /proc/<pid>/stat after the command name, counted as the kernel documents them.
-const int FIELD_STATE = 3, FIELD_UTIME = 14, FIELD_STIME = 15, FIELD_RSS = 24;
-
-struct stat_fields {
-    const char* name;  // the command name, between the first "(" and the last ")"
-    size_t name_len;
-    char state;
-    uint64_t ticks;  // utime + stime
-    int64_t rss_pages;
-};
+const int FIELD_STATE = 3, FIELD_UTIME = 14, FIELD_STIME = 15, FIELD_START = 22, FIELD_RSS = 24;
 
 // Parses one stat text; fields that are missing or malformed stay zero or empty.
-void parse_stat(const char* buf, long n, bool want_all, stat_fields* f) {
-    memset(f, 0, sizeof *f);
+void parse_stat(const char* buf, long n, double kib_per_page, process_stat* s) {
     const char* open_paren = static_cast<const char*>(memchr(buf, '(', static_cast<size_t>(n)));
     const char* close_paren = nullptr;
     for (const char* p = buf + n; p > buf;) {
@@ -69,115 +57,66 @@ void parse_stat(const char* buf, long n, bool want_all, stat_fields* f) {
         }
     }
     if (!open_paren || !close_paren || close_paren < open_paren) return;
-    if (want_all) {
-        f->name = open_paren + 1;
-        f->name_len = static_cast<size_t>(close_paren - open_paren - 1);
-    }
+    copy_cut(open_paren + 1, static_cast<size_t>(close_paren - open_paren - 1), s->row.name, sizeof s->row.name);
     text_cursor c = {close_paren + 1, buf + n};
     skip_blanks(&c);
     if (c.p < c.end) {
-        const char s = *c.p;
-        if ((s >= 'A' && s <= 'Z') || (s >= 'a' && s <= 'z')) f->state = s;
+        const char state = *c.p;
+        if ((state >= 'A' && state <= 'Z') || (state >= 'a' && state <= 'z')) s->row.state = state;
     }
     skip_field(&c);
-    int64_t utime = 0, stime = 0, rss = 0;
-    for (int field = FIELD_STATE + 1; field <= (want_all ? FIELD_RSS : FIELD_STIME); field++) {
+    int64_t utime = 0, stime = 0, start = 0, rss = 0;
+    for (int field = FIELD_STATE + 1; field <= FIELD_RSS; field++) {
         int64_t v;
         if (!read_int(&c, &v)) break;
         if (field == FIELD_UTIME) utime = v;
         if (field == FIELD_STIME) stime = v;
+        if (field == FIELD_START) start = v;
         if (field == FIELD_RSS) rss = v;
     }
-    f->ticks = counter(utime) + counter(stime);
-    f->rss_pages = rss > 0 ? rss : 0;
+    s->cpu_ticks = counter(utime) + counter(stime);
+    s->start_ticks = counter(start);
+    const double kib = static_cast<double>(counter(rss)) * kib_per_page;
+    s->row.rss_kb = kib > INT32_MAX ? INT32_MAX : static_cast<int32_t>(kib);
 }
 
-// Index of `pid` in the first walk or -1; `cursor` follows the walk when both list the same order.
-int find_first(const first_walk& w, int32_t pid, int* cursor) {
-    if (*cursor < w.count && w.pid[*cursor] == pid) return (*cursor)++;
-    int found = -1;
-    if (w.ascending) {
-        int lo = 0, hi = w.count - 1;
-        while (lo <= hi) {
-            const int mid = lo + (hi - lo) / 2;
-            if (w.pid[mid] == pid) {
-                found = mid;
-                break;
-            }
-            if (w.pid[mid] < pid) lo = mid + 1; else hi = mid - 1;
-        }
-    } else {
-        for (int i = 0; i < w.count && found < 0; i++) {
-            if (w.pid[i] == pid) found = i;
-        }
-    }
-    if (found >= 0) *cursor = found + 1;
-    return found;
+double kib_per_page() {
+    const long page = sysconf(_SC_PAGESIZE);
+    return static_cast<double>(page > 0 ? page : 4096) / 1024.0;
+}
+
+bool read_stat(int root_fd, int32_t pid, double kib_page, process_stat* out) {
+    if (pid < 0) return false;
+    char digits[10];
+    int len = 0;
+    for (uint32_t v = static_cast<uint32_t>(pid); len == 0 || v > 0; v /= 10) digits[len++] = static_cast<char>('0' + v % 10);
+    char path[24];
+    for (int i = 0; i < len; i++) path[i] = digits[len - 1 - i];
+    memcpy(path + len, "/stat", 6);
+    char buf[1024];
+    const long n = read_small(root_fd, path, buf, sizeof buf);
+    if (n <= 0) return false;
+    memset(out, 0, sizeof *out);
+    out->row.pid = pid;
+    parse_stat(buf, n, kib_page, out);
+    return true;
 }
 
 }  // namespace
 
-void walk_first(int root_fd, first_walk* w) {
-    w->count = 0;
-    w->ascending = true;
-    for_each_process(root_fd, [&](int32_t pid, const char* path) {
-        if (w->count >= MAX_PROCS) return false;
-        char buf[1024];
-        const long n = read_small(root_fd, path, buf, sizeof buf);
-        if (n <= 0) return true;  // gone already
-        stat_fields f;
-        parse_stat(buf, n, false, &f);
-        if (w->count > 0 && w->pid[w->count - 1] >= pid) w->ascending = false;
-        w->pid[w->count] = pid;
-        w->ticks[w->count] = f.ticks;
-        w->count++;
-        return true;
+void for_each_pid(int root_fd, pid_visit visit, void* ctx) {
+    for_each_process(root_fd, [&](int32_t pid) { return visit(ctx, pid); });
+}
+
+void walk_process_stats(int root_fd, process_visit visit, void* ctx) {
+    const double kib_page = kib_per_page();
+    for_each_process(root_fd, [&](int32_t pid) {
+        process_stat s;
+        if (!read_stat(root_fd, pid, kib_page, &s)) return true;  // ended: nothing to tell
+        return visit(ctx, s);
     });
 }
 
-void walk_second(int root_fd, sys_snapshot* snap, const first_walk& w, double kib_per_page) {
-    snap->proc_count = 0;
-    int cursor = 0;
-    for_each_process(root_fd, [&](int32_t pid, const char* path) {
-        if (snap->proc_count >= MAX_PROCS) return false;
-        char buf[1024];
-        const long n = read_small(root_fd, path, buf, sizeof buf);
-        if (n <= 0) return true;  // vanished: no row
-        stat_fields f;
-        parse_stat(buf, n, true, &f);
-        proc_row* row = &snap->processes[snap->proc_count++];
-        row->pid = pid;
-        if (f.name) copy_cut(f.name, f.name_len, row->name, sizeof row->name);
-        row->state = f.state;
-        const double kib = static_cast<double>(f.rss_pages) * kib_per_page;
-        row->rss_kb = kib > INT32_MAX ? INT32_MAX : static_cast<int32_t>(kib);
-        const int before = find_first(w, pid, &cursor);
-        // A process new since the first walk, or whose count went back, shows no use.
-        if (before >= 0 && f.ticks > w.ticks[before]) row->cpu = static_cast<double>(f.ticks - w.ticks[before]);
-        return true;
-    });
-}
-
-void ticks_to_percent(sys_snapshot* snap, double window_sec) {
-    const long tck = sysconf(_SC_CLK_TCK);
-    const double ticks_per_sec = tck > 0 ? static_cast<double>(tck) : 100.0;
-    const double max_pct = 100.0 * (snap->ncores > 0 ? snap->ncores : 1);
-    for (int i = 0; i < snap->proc_count; i++) {
-        proc_row* row = &snap->processes[i];
-        const double pct = window_sec > 0 ? row->cpu / ticks_per_sec / window_sec * 100.0 : 0;
-        row->cpu = pct > max_pct ? max_pct : pct;
-    }
-}
-
-void visit_processes(int root_fd, void (*visit)(void* ctx, const process_visit& p), void* ctx) {
-    for_each_process(root_fd, [&](int32_t pid, const char* path) {
-        char buf[1024];
-        const long n = read_small(root_fd, path, buf, sizeof buf);
-        if (n <= 0) return true;
-        stat_fields f;
-        parse_stat(buf, n, true, &f);
-        const process_visit p = {pid, f.name, f.name_len, f.state, f.ticks, f.rss_pages};
-        visit(ctx, p);
-        return true;
-    });
+bool read_process_stat(int root_fd, int32_t pid, process_stat* out) {
+    return read_stat(root_fd, pid, kib_per_page(), out);
 }

@@ -1,37 +1,30 @@
 #pragma once
-#include <stddef.h>
 #include <stdint.h>
 
 #include "sampling/snapshot.h"
 
-// The two walks over the process directories of a proc root. The first keeps each process's CPU
-// ticks; the second fills one row per process and the ticks it used since the first.
+// The process directories of a proc root: listing their pids, and one walk that reads each
+// process's "<pid>/stat" once.
 
-struct first_walk {
-    int32_t pid[MAX_PROCS];
-    uint64_t ticks[MAX_PROCS];
-    int count;
-    bool ascending;  // pids strictly ascending, as /proc lists them
+// What one "<pid>/stat" says about its process.
+struct process_stat {
+    proc_row row;          // pid, name, state and rss_kb; cpu is left 0
+    uint64_t cpu_ticks;    // utime + stime, in clock ticks (sysconf(_SC_CLK_TCK) per second)
+    uint64_t start_ticks;  // when the process started, in clock ticks since boot
 };
 
-void walk_first(int root_fd, first_walk* w);
+// Called with each pid in directory order; returns false to stop.
+typedef bool (*pid_visit)(void* ctx, int32_t pid);
 
-// Second walk: one row per process, with its tick count since the first walk in `cpu` for now.
-void walk_second(int root_fd, sys_snapshot* snap, const first_walk& w, double kib_per_page);
+// Called with each process whose stat file could be read; returns false to stop.
+typedef bool (*process_visit)(void* ctx, const process_stat& stat);
 
-// Turns the tick counts in `cpu` into percent of one CPU over `window_sec`, at most all cores busy.
-void ticks_to_percent(sys_snapshot* snap, double window_sec);
+// Lists the numeric directories under the root, opening no file.
+void for_each_pid(int root_fd, pid_visit visit, void* ctx);
 
-// One process as a single walk finds it, from one read of its stat file.
-struct process_visit {
-    int32_t pid;
-    const char* name;  // the command name, not NUL-terminated
-    size_t name_len;
-    char state;          // the state letter, 0 when unreadable
-    uint64_t cpu_ticks;  // utime + stime, in clock ticks
-    int64_t rss_pages;
-};
+// Reads "<pid>/stat" of every process in directory order, one open and one read each, and hands
+// what it says to `visit`. A process whose file cannot be read (it has ended) is skipped.
+void walk_process_stats(int root_fd, process_visit visit, void* ctx);
 
-// Calls visit(ctx, p) for every process under the root, in directory order; a process that
-// vanished before its stat file was read is passed over.
-void visit_processes(int root_fd, void (*visit)(void* ctx, const process_visit& p), void* ctx);
+// Reads one process's "<pid>/stat"; false when it cannot be read.
+bool read_process_stat(int root_fd, int32_t pid, process_stat* out);

@@ -17,8 +17,9 @@ double busy_pct(const cpu_line& a, const cpu_line& b) {
     // Counters that went back (a core taken offline, an iowait dip) count as no progress.
     const double busy = b.busy > a.busy ? static_cast<double>(b.busy - a.busy) : 0;
     const double idle = b.idle > a.idle ? static_cast<double>(b.idle - a.idle) : 0;
-    if (busy + idle <= 0) return 0;
-    return busy * 100.0 / (busy + idle);
+    // Held to 0..100: for counts beyond 2^53 the quotient of the rounded doubles can come out a
+    // hair above 100 (100.00000000000001).
+    return share_pct(busy, busy + idle);
 }
 
 }  // namespace

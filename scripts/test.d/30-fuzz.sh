@@ -12,7 +12,7 @@ cmake --build build/fuzz -j2 >/dev/null
 
 rm -rf build/fuzz/findings && mkdir -p build/fuzz/findings
 status=0
-for target in get_query_val json_str label_value request; do
+for target in get_query_val json_str label_value request linux_sample; do
   work=build/fuzz/corpus/$target
   rm -rf "$work" && mkdir -p "$work"
   cp fuzz/corpus/$target/* "$work"/

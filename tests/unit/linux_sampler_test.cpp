@@ -4,9 +4,11 @@
 #include <math.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "case_name.h"
 #include "proc_tree.h"
@@ -112,12 +114,182 @@ TEST(LinuxSampler, ProcessCpuMatchedByPidOverTheWindow) {
         },
         1.0);
     auto rows = rows_by_pid(*s);
-    EXPECT_EQ(rows.count(42), 0u) << "a process gone by the second walk has no row";
-    ASSERT_EQ(rows.count(77), 1u);
-    EXPECT_EQ(rows[77]->cpu, 0.0) << "no first reading";
-    EXPECT_STREQ(rows[77]->name, "newcomer");
+    EXPECT_EQ(rows.count(42), 0u) << "a process gone after the window has no row";
+    EXPECT_EQ(rows.count(77), 0u) << "a process new in the window shows from the next sample on";
     EXPECT_NEAR(rows[1]->cpu, 150.0, 1e-9);
     EXPECT_EQ(rows[1234]->cpu, 200.0) << "capped at all cores busy";
+}
+
+// Process 1 of the "normal" tree (2 cores) over a window of 1 s, read by its CPU-time clock or,
+// where that is refused, by its ticks.
+struct ClockCase {
+    const char* what;
+    std::vector<int64_t> clock;        // readings of process 1's clock; empty: refused
+    void (*between)(const ProcTree&);  // changes to the tree inside the window, or nullptr
+    bool has_row;
+    double cpu;
+    const char* name;
+};
+
+void PrintTo(const ClockCase& c, std::ostream* os) { *os << c.what; }
+
+const int64_t SEC = 1000000000;
+const long TICKS = static_cast<long>(sysconf(_SC_CLK_TCK));
+// The boot tick at which the fake clocks begin the first reading (12345.67 s).
+const long OPEN_TICK = 12345 * TICKS + 67 * TICKS / 100;
+
+class ProcessClock : public testing::TestWithParam<ClockCase> {};
+
+TEST_P(ProcessClock, GivesEachProcessItsOwnShareOrNone) {
+    const ClockCase& c = GetParam();
+    ProcTree tree("normal");
+    FakeClocks clocks;
+    if (!c.clock.empty()) clocks.cpu_ns[1] = c.clock;
+    clocks.between = [&] {
+        if (c.between) c.between(tree);
+    };
+    auto s = tree.sample(clocks);
+    ASSERT_EQ(s->ok, 1);
+    auto rows = rows_by_pid(*s);
+    ASSERT_EQ(rows.count(1), c.has_row ? 1u : 0u);
+    if (!c.has_row) return;
+    EXPECT_NEAR(rows[1]->cpu, c.cpu, 1e-9);
+    EXPECT_STREQ(rows[1]->name, c.name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProcessClock,
+    testing::Values(
+        // The stat file's ticks do not move: the figure comes from the clock alone.
+        ClockCase{"clock_half_a_cpu", {SEC, SEC + SEC / 2}, nullptr, true, 50.0, "init"},
+        ClockCase{"clock_beyond_all_cores", {0, 5 * SEC}, nullptr, true, 200.0, "init"},
+        ClockCase{"clock_went_back", {2 * SEC, SEC}, nullptr, true, 0.0, "init"},
+        ClockCase{"clock_still", {7 * SEC, 7 * SEC}, nullptr, true, 0.0, "init"},
+        ClockCase{"clock_refused_ticks_instead",
+                  {},
+                  [](const ProcTree& tree) { tree.write("1/stat", proc_stat_line(1, "init", 'S', 300 + TICKS / 2, 200, 2500)); },
+                  true, 50.0, "init"},
+        ClockCase{"clock_unreadable_at_first_ticks_instead",
+                  {FakeClocks::GONE},
+                  [](const ProcTree& tree) { tree.write("1/stat", proc_stat_line(1, "init", 'S', 300 + TICKS / 4, 200, 2500)); },
+                  true, 25.0, "init"},
+        ClockCase{"ended_between_readings", {SEC, FakeClocks::GONE}, [](const ProcTree& tree) { tree.remove("1"); }, false, 0,
+                  ""},
+        ClockCase{"clock_ended_stat_left_behind", {SEC, FakeClocks::GONE}, nullptr, false, 0, ""},
+        ClockCase{"refused_at_second_reading", {SEC, FakeClocks::REFUSED}, nullptr, true, 0.0, "init"},
+        ClockCase{"pid_reused_in_window",
+                  {SEC, 2 * SEC},
+                  [](const ProcTree& tree) { tree.write("1/stat", proc_stat_line(1, "reborn", 'R', 0, 0, 10, OPEN_TICK + 3)); },
+                  true, 0.0, "reborn"},
+        ClockCase{"pid_reused_in_the_opening_tick",
+                  {SEC, 2 * SEC},
+                  [](const ProcTree& tree) { tree.write("1/stat", proc_stat_line(1, "reborn", 'R', 0, 0, 10, OPEN_TICK)); },
+                  true, 0.0, "reborn"},
+        ClockCase{"ended_and_pid_reused",
+                  {SEC, FakeClocks::GONE},
+                  [](const ProcTree& tree) { tree.write("1/stat", proc_stat_line(1, "reborn", 'R', 0, 0, 10, OPEN_TICK + 3)); },
+                  true, 0.0, "reborn"},
+        ClockCase{"pid_reused_ticks",
+                  {},
+                  [](const ProcTree& tree) {
+                      tree.write("1/stat", proc_stat_line(1, "reborn", 'R', 100 * TICKS, 0, 10, OPEN_TICK + 3));
+                  },
+                  true, 0.0, "reborn"},
+        ClockCase{"started_just_before_the_first_reading",
+                  {SEC, SEC + SEC / 4},
+                  [](const ProcTree& tree) { tree.write("1/stat", proc_stat_line(1, "init", 'S', 300, 200, 2500, OPEN_TICK - 1)); },
+                  true, 25.0, "init"}),
+    [](const testing::TestParamInfo<ClockCase>& p) { return case_name(p.index, p.param.what); });
+
+TEST(LinuxSampler, NothingButTheWaitInsideTheWindow) {
+    ProcTree tree("normal");
+    FakeClocks clocks;
+    clocks.cpu_ns = {{1, {SEC, 2 * SEC}}, {42, {SEC, 2 * SEC}}, {1234, {0, 0}}};
+    clocks.between = [&] {
+        // What is read once is read after the window: these changes show in the sample.
+        tree.write("sys/kernel/hostname", "later-name\n");
+        tree.write("meminfo", "MemTotal: 1000 kB\nMemAvailable: 250 kB\n");
+        tree.write("42/stat", proc_stat_line(42, "renamed", 'D', 1000, 10, 7));
+    };
+    auto s = tree.sample(clocks);
+    ASSERT_EQ(s->ok, 1);
+    // Every clock is read once on each side of the wait (directory order in the temporary tree
+    // is not numeric, so each side is compared as a set).
+    const auto wait_at = std::find(clocks.events.begin(), clocks.events.end(), "wait");
+    ASSERT_NE(wait_at, clocks.events.end());
+    const std::multiset<std::string> each = {"read 1", "read 42", "read 1234"};
+    EXPECT_EQ(std::multiset<std::string>(clocks.events.begin(), wait_at), each);
+    EXPECT_EQ(std::multiset<std::string>(wait_at + 1, clocks.events.end()), each);
+    EXPECT_STREQ(s->host, "later-name");
+    EXPECT_EQ(s->mem_total_kb, 1000);
+    auto rows = rows_by_pid(*s);
+    EXPECT_STREQ(rows[42]->name, "renamed");
+    EXPECT_EQ(rows[42]->state, 'D');
+    EXPECT_NEAR(rows[42]->cpu, 100.0, 1e-9);
+}
+
+TEST(ProcessWalk, OneStatFileEachWithTicksAndStartTime) {
+    ProcTree tree("normal");
+    tree.write("1234/stat", proc_stat_line(1234, "kthreadd", 'I', 7, 8, 0, 987654));
+    std::map<int, process_stat> seen;
+    walk_process_stats(
+        tree.fd(),
+        [](void* ctx, const process_stat& p) {
+            (*static_cast<std::map<int, process_stat>*>(ctx))[p.row.pid] = p;
+            return true;
+        },
+        &seen);
+    ASSERT_EQ(seen.size(), 3u) << "the file 99 and the directory self are no processes";
+    EXPECT_STREQ(seen[1].row.name, "init");
+    EXPECT_EQ(seen[1].row.state, 'S');
+    EXPECT_EQ(seen[1].row.rss_kb, static_cast<int>(2500 * KIB_PER_PAGE));
+    EXPECT_EQ(seen[1].row.cpu, 0.0);
+    EXPECT_EQ(seen[1].cpu_ticks, 500u);
+    EXPECT_EQ(seen[1].start_ticks, 5000u);
+    EXPECT_EQ(seen[1234].cpu_ticks, 15u);
+    EXPECT_EQ(seen[1234].start_ticks, 987654u);
+    process_stat one;
+    EXPECT_TRUE(read_process_stat(tree.fd(), 42, &one));
+    EXPECT_STREQ(one.row.name, "worker");
+    EXPECT_FALSE(read_process_stat(tree.fd(), 43, &one));
+}
+
+TEST(ProcessClock, CumulativeCpuFromTheClockOrTheTicks) {
+    uint64_t before = 0, after = 0;
+    ASSERT_TRUE(read_process_cpu_ns(static_cast<int32_t>(getpid()), &before));
+    timespec spin_start, now;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spin_start);
+    do {
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    } while ((now.tv_sec - spin_start.tv_sec) * 1000000000L + (now.tv_nsec - spin_start.tv_nsec) < 20000000L);
+    ASSERT_TRUE(read_process_cpu_ns(static_cast<int32_t>(getpid()), &after));
+    EXPECT_GE(after - before, 20000000u);
+
+    // No process has these pids; 0 and 2^30 would otherwise name this process's own clock.
+    for (int32_t pid : {0, -1, 4194305, 1 << 30}) {
+        process_stat gone = {};
+        gone.row.pid = pid;
+        gone.cpu_ticks = 3 * TICKS;
+        uint64_t ns;
+        EXPECT_FALSE(read_process_cpu_ns(pid, &ns)) << pid;
+        EXPECT_DOUBLE_EQ(process_cpu_seconds(gone), 3.0) << pid << ": the stat file's ticks instead";
+    }
+}
+
+TEST(LinuxSampler, BusyShareOfHugeCountsStaysAt100) {
+    // 7461359022477182840 * 100.0 / 7461359022477182840 computes as 100.00000000000001.
+    ProcTree tree("normal");
+    tree.write("stat", "cpu  0 0 0 0\ncpu0 0 0 0 0\ncpu1 0 0 0 0\n");
+    auto s = tree.sample([&] {
+        tree.write("stat",
+                   "cpu  7461359022477182840 0 0 0\ncpu0 6040488667600830418 0 0 0\n"
+                   "cpu1 7514131567344444512 0 0 0\n");
+    });
+    ASSERT_EQ(s->ok, 1);
+    EXPECT_EQ(s->cpu_pct, 100.0);
+    ASSERT_EQ(s->ncores, 2);
+    EXPECT_EQ(s->cores[0].pct, 100.0);
+    EXPECT_EQ(s->cores[1].pct, 100.0);
 }
 
 TEST(LinuxSampler, MissingAndMalformedFilesLeaveFieldsEmpty) {
