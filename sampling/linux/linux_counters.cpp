@@ -14,24 +14,23 @@ namespace {
 struct walk_state {
     node_counters* c;
     bool with_processes;
-    double ticks_per_sec;
-    double bytes_per_page;
+    const linux_clock_ops* clocks;
 };
 
-void count_process(void* ctx, const process_visit& p) {
+bool count_process(void* ctx, const process_stat& stat) {
     walk_state* w = static_cast<walk_state*>(ctx);
     node_counters* c = w->c;
-    const unsigned char state = static_cast<unsigned char>(p.state);
+    const unsigned char state = static_cast<unsigned char>(stat.row.state);
     // A process whose state could not be read is counted with the other unreadable ones, under 0.
     c->procs_in_state[state < PROC_STATE_SLOTS ? state : 0]++;
-    if (!w->with_processes || c->proc_rows >= MAX_PROCS) return;
+    if (!w->with_processes || c->proc_rows >= MAX_PROCS) return true;
     counter_proc_row* row = &c->processes[c->proc_rows++];
-    row->pid = p.pid;
+    row->pid = stat.row.pid;
     row->measured = PROC_CPU | PROC_RESIDENT;
-    row->name[0] = '\0';
-    if (p.name) copy_cut(p.name, p.name_len, row->name, sizeof row->name);
-    row->cpu_seconds = static_cast<double>(p.cpu_ticks) / w->ticks_per_sec;
-    row->resident_bytes = static_cast<double>(p.rss_pages) * w->bytes_per_page;
+    memcpy(row->name, stat.row.name, sizeof row->name);
+    row->cpu_seconds = process_cpu_seconds(*w->clocks, stat);
+    row->resident_bytes = static_cast<double>(stat.row.rss_kb) * 1024.0;
+    return true;
 }
 
 void read_stat(node_counters* c, int root_fd, double ticks_per_sec) {
@@ -96,11 +95,9 @@ void read_memory_bytes(node_counters* c, int root_fd) {
 
 }  // namespace
 
-void read_counters_linux(node_counters* c, int root_fd, bool with_processes) {
+void read_counters_linux(node_counters* c, int root_fd, bool with_processes, const linux_clock_ops& clocks) {
     clear_counters(c);
-    const long tck = sysconf(_SC_CLK_TCK);
-    const double ticks_per_sec = tck > 0 ? static_cast<double>(tck) : 100.0;
-    read_stat(c, root_fd, ticks_per_sec);
+    read_stat(c, root_fd, stat_ticks_per_sec());
     read_memory_bytes(c, root_fd);
     double load[3];
     if (read_loadavg(root_fd, load)) {
@@ -112,9 +109,8 @@ void read_counters_linux(node_counters* c, int root_fd, bool with_processes) {
     read_host_name(root_fd, c->host, sizeof c->host);
     read_cpu_model_name(root_fd, c->cpu_model, sizeof c->cpu_model);
 
-    const long page = sysconf(_SC_PAGESIZE);
-    walk_state w = {c, with_processes, ticks_per_sec, static_cast<double>(page > 0 ? page : 4096)};
-    visit_processes(root_fd, count_process, &w);
+    walk_state w = {c, with_processes, &clocks};
+    walk_process_stats(root_fd, count_process, &w);
     // Nothing found means the walk failed: a running machine has at least this process.
     for (int i = 0; i < PROC_STATE_SLOTS; i++) {
         if (c->procs_in_state[i] > 0) c->have |= HAVE_PROC_COUNT;
@@ -127,6 +123,6 @@ void read_counters(node_counters* c, bool with_processes) {
         clear_counters(c);
         return;
     }
-    read_counters_linux(c, root_fd, with_processes);
+    read_counters_linux(c, root_fd, with_processes, system_clock_ops());
     close(root_fd);
 }

@@ -54,9 +54,15 @@ bool read_process_cpu_ns(int32_t pid, uint64_t* ns) {
     return process_clock(nullptr, pid, &clock) == CPU_CLOCK_READ && read_cpu_clock(nullptr, clock, ns) == CPU_CLOCK_READ;
 }
 
-double process_cpu_seconds(const process_stat& stat) {
+double process_cpu_seconds(const process_stat& stat) { return process_cpu_seconds(system_clock_ops(), stat); }
+
+double process_cpu_seconds(const linux_clock_ops& clocks, const process_stat& stat) {
+    clockid_t clock;
     uint64_t ns;
-    if (read_process_cpu_ns(stat.row.pid, &ns)) return static_cast<double>(ns) / 1e9;
+    if (clocks.process_clock(clocks.ctx, stat.row.pid, &clock) == CPU_CLOCK_READ &&
+        clocks.read_cpu_clock(clocks.ctx, clock, &ns) == CPU_CLOCK_READ) {
+        return static_cast<double>(ns) / 1e9;
+    }
     return static_cast<double>(stat.cpu_ticks) / stat_ticks_per_sec();
 }
 

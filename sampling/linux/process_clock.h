@@ -40,5 +40,8 @@ bool read_process_cpu_ns(int32_t pid, uint64_t* ns);
 // the stat file's tick counts where the clock cannot be read.
 double process_cpu_seconds(const process_stat& stat);
 
+// The same through the clocks of `clocks` (tests give fakes in place of the machine's).
+double process_cpu_seconds(const linux_clock_ops& clocks, const process_stat& stat);
+
 // Clock ticks per second of the counts in the stat files.
 double stat_ticks_per_sec();

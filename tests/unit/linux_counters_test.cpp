@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,10 +18,12 @@ namespace {
 const double TICKS_PER_SEC = static_cast<double>(sysconf(_SC_CLK_TCK));
 const double PAGE_BYTES = static_cast<double>(sysconf(_SC_PAGESIZE));
 
-std::unique_ptr<node_counters> read(const ProcTree& tree, bool with_processes) {
+// Every process's CPU-time clock refused unless `clocks` scripts it: the stat file's ticks then.
+std::unique_ptr<node_counters> read(const ProcTree& tree, bool with_processes, FakeClocks clocks = FakeClocks()) {
     std::unique_ptr<node_counters> c(new node_counters);
     memset(c.get(), 0x5A, sizeof *c);
-    read_counters_linux(c.get(), tree.fd(), with_processes);
+    read_counters_linux(c.get(), tree.fd(), with_processes, clocks.ops());
+    EXPECT_EQ(std::count(clocks.events.begin(), clocks.events.end(), "wait"), 0) << "no window";
     return c;
 }
 
@@ -53,16 +56,20 @@ TEST(LinuxCounters, EveryFigureOfAPlainTree) {
 
 TEST(LinuxCounters, ProcessRowsWithCumulativeSecondsAndBytes) {
     ProcTree tree("normal");
-    auto c = read(tree, true);
+    FakeClocks clocks;
+    clocks.cpu_ns[1] = {2500000001};  // nanoseconds from the process's CPU-time clock
+    clocks.cpu_ns[1234] = {FakeClocks::GONE};
+    auto c = read(tree, true, clocks);
     ASSERT_EQ(c->proc_rows, 3);
     std::map<int, const counter_proc_row*> rows;
     for (int i = 0; i < c->proc_rows; i++) rows[c->processes[i].pid] = &c->processes[i];
     ASSERT_EQ(rows.count(42), 1u);
     EXPECT_STREQ(rows[42]->name, "worker");
     EXPECT_EQ(rows[42]->measured, PROC_CPU | PROC_RESIDENT);
-    EXPECT_DOUBLE_EQ(rows[42]->cpu_seconds, 1010 / TICKS_PER_SEC);
+    EXPECT_DOUBLE_EQ(rows[42]->cpu_seconds, 1010 / TICKS_PER_SEC) << "clock refused: the stat file's ticks";
     EXPECT_EQ(rows[42]->resident_bytes, 100000 * PAGE_BYTES);
-    EXPECT_DOUBLE_EQ(rows[1]->cpu_seconds, 500 / TICKS_PER_SEC);
+    EXPECT_DOUBLE_EQ(rows[1]->cpu_seconds, 2.500000001) << "the clock, to the nanosecond";
+    EXPECT_EQ(rows[1234]->cpu_seconds, 0) << "ended before its clock was read: its ticks, none";
 }
 
 // Trees that lack or garble files: each missing figure loses exactly its own bit.
