@@ -15,14 +15,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static stdout_capture capture;
-    const std::string input(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
-    char* text = static_cast<char*>(malloc(input.size() + 1));  // exact size for AddressSanitizer
-    memcpy(text, input.c_str(), input.size() + 1);
-
-    capture.begin();
-    label_value_str(text);
-    const std::string out = capture.end();
-    free(text);
+    std::string input;
+    const std::string out = capture_text_writer(&capture, data, size, &input, [](const char* text) { label_value_str(text); });
 
     std::vector<uint32_t> cps;
     if (!utf8_strict_decode(out, &cps)) abort();  // not valid UTF-8

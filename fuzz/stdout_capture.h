@@ -1,8 +1,10 @@
 #pragma once
 // Standard output of the code under test goes to an in-memory file; each input starts it
 // empty and reads back what was written. libFuzzer itself reports on standard error.
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -38,3 +40,19 @@ public:
         return out;
     }
 };
+
+// Runs write(text) on the fuzz input up to its first NUL, held in a heap block of exactly its
+// size so that AddressSanitizer sees any read past its end; returns that text in `input` and
+// what was written.
+template <typename Write>
+std::string capture_text_writer(stdout_capture* capture, const uint8_t* data, size_t size, std::string* input,
+                                Write write) {
+    input->assign(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
+    char* text = static_cast<char*>(malloc(input->size() + 1));
+    memcpy(text, input->c_str(), input->size() + 1);
+    capture->begin();
+    write(text);
+    std::string out = capture->end();
+    free(text);
+    return out;
+}
