@@ -19,8 +19,7 @@ bool read_first(void* ctx, int32_t pid) {
     memset(r, 0, sizeof *r);
     r->pid = pid;
     r->first_at = c.monotonic_ns(c.ctx);
-    if (c.process_clock(c.ctx, pid, &r->clock) == CPU_CLOCK_READ &&
-        c.read_cpu_clock(c.ctx, r->clock, &r->first_cpu) == CPU_CLOCK_READ) {
+    if (read_cpu_time(c, pid, &r->clock, &r->first_cpu)) {
         r->kind = READ_BY_CLOCK;
     } else {
         // No clock for this process: its tick counts instead, or nothing when it has ended.

@@ -49,9 +49,14 @@ linux_clock_ops system_clock_ops() {
     return ops;
 }
 
+bool read_cpu_time(const linux_clock_ops& clocks, int32_t pid, clockid_t* clock, uint64_t* ns) {
+    return clocks.process_clock(clocks.ctx, pid, clock) == CPU_CLOCK_READ &&
+           clocks.read_cpu_clock(clocks.ctx, *clock, ns) == CPU_CLOCK_READ;
+}
+
 bool read_process_cpu_ns(int32_t pid, uint64_t* ns) {
     clockid_t clock;
-    return process_clock(nullptr, pid, &clock) == CPU_CLOCK_READ && read_cpu_clock(nullptr, clock, ns) == CPU_CLOCK_READ;
+    return read_cpu_time(system_clock_ops(), pid, &clock, ns);
 }
 
 double process_cpu_seconds(const process_stat& stat) { return process_cpu_seconds(system_clock_ops(), stat); }
@@ -59,10 +64,7 @@ double process_cpu_seconds(const process_stat& stat) { return process_cpu_second
 double process_cpu_seconds(const linux_clock_ops& clocks, const process_stat& stat) {
     clockid_t clock;
     uint64_t ns;
-    if (clocks.process_clock(clocks.ctx, stat.row.pid, &clock) == CPU_CLOCK_READ &&
-        clocks.read_cpu_clock(clocks.ctx, clock, &ns) == CPU_CLOCK_READ) {
-        return static_cast<double>(ns) / 1e9;
-    }
+    if (read_cpu_time(clocks, stat.row.pid, &clock, &ns)) return static_cast<double>(ns) / 1e9;
     return static_cast<double>(stat.cpu_ticks) / stat_ticks_per_sec();
 }
 

@@ -32,6 +32,10 @@ struct linux_clock_ops {
 // The table bound to this machine's clocks.
 linux_clock_ops system_clock_ops();
 
+// Both steps through `clocks`: the CPU-time clock of `pid` into `clock`, then its reading into
+// `ns`; true when both succeed.
+bool read_cpu_time(const linux_clock_ops& clocks, int32_t pid, clockid_t* clock, uint64_t* ns);
+
 // The CPU time that process `pid` has used so far, in nanoseconds, from its CPU-time clock;
 // false when the clock cannot be read (the process has ended, or the clock is refused).
 bool read_process_cpu_ns(int32_t pid, uint64_t* ns);
